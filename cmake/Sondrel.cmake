@@ -1,0 +1,151 @@
+# Project-wide settings and the helpers every subsystem's CMakeLists.txt uses.
+set(CMAKE_CXX_STANDARD 20)
+set(CMAKE_CXX_STANDARD_REQUIRED ON)
+set(CMAKE_CXX_EXTENSIONS OFF)
+if(NOT CMAKE_BUILD_TYPE)
+  set(CMAKE_BUILD_TYPE RelWithDebInfo CACHE STRING "" FORCE)
+endif()
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+set(SONDREL_BIN ${CMAKE_BINARY_DIR}/bin)
+
+if(WIN32)
+  set(SONDREL_WIN32 ON)
+else()
+  set(SONDREL_WIN32 OFF)
+endif()
+
+# GoogleTest from Debian's source package, built with our compiler for both builds. Added before our
+# warning flags so that its own sources are not held to -Werror.
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+add_compile_options(-Wall -Wextra -Werror)
+if(SONDREL_WIN32)
+  # ANSI throughout; Windows 7 APIs at most, the program still runs where they are missing.
+  add_compile_definitions(_WIN32_WINNT=0x0601 WINVER=0x0601 NOMINMAX _CRT_SECURE_NO_WARNINGS)
+  # Faults become language exceptions at the faulting instruction; unwind tables everywhere so that
+  # a fault inside any frame can be unwound.
+  add_compile_options(-fnon-call-exceptions -fasynchronous-unwind-tables -g)
+  add_link_options(-static -static-libgcc -static-libstdc++)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run)
+  set(SONDREL_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+  set(SONDREL_WINEHOME ${CMAKE_BINARY_DIR}/home)
+  configure_file(${CMAKE_SOURCE_DIR}/scripts/wine-env.sh.in ${CMAKE_BINARY_DIR}/wine-env.sh @ONLY)
+  configure_file(${CMAKE_SOURCE_DIR}/scripts/wine-run.in ${CMAKE_BINARY_DIR}/wine-run @ONLY
+                 FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+  set(SONDREL_JPEG_ROOT ${CMAKE_SOURCE_DIR}/build/deps/libjpeg-mingw CACHE PATH "libjpeg-turbo built for MinGW")
+  add_library(sondrel_jpeg STATIC IMPORTED GLOBAL)
+  set_target_properties(sondrel_jpeg PROPERTIES IMPORTED_LOCATION ${SONDREL_JPEG_ROOT}/lib/libjpeg.a
+                        INTERFACE_INCLUDE_DIRECTORIES ${SONDREL_JPEG_ROOT}/include)
+else()
+  option(SONDREL_FUZZ "Build the libFuzzer targets (needs clang)" OFF)
+  set(SONDREL_SANITIZE -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  if(SONDREL_FUZZ)
+    list(APPEND SONDREL_SANITIZE -fsanitize=fuzzer-no-link)
+  endif()
+  add_compile_options(${SONDREL_SANITIZE} -g)
+  add_link_options(${SONDREL_SANITIZE})
+endif()
+find_package(ZLIB REQUIRED)
+
+include_directories(${CMAKE_SOURCE_DIR})
+enable_testing()
+
+# sondrel_test(<name> SOURCES ... [LIBS ...] [GUI] [TIMEOUT s] [LABELS ...])
+# One test program, one ctest entry. Windows tests run through Wine (the emulator above) inside the
+# wine session that `make test` opens; GUI marks those that make windows, so they do not run side by side.
+function(sondrel_test name)
+  cmake_parse_arguments(T "GUI" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest_main)
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${SONDREL_BIN})
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}")
+  if(SONDREL_WIN32 AND T_GUI)
+    set_tests_properties(${name} PROPERTIES RESOURCE_LOCK desktop)
+  endif()
+endfunction()
+
+# sondrel_copy_beside(<target> files...): copy files next to the built programs after <target> builds.
+function(sondrel_copy_beside target)
+  foreach(f ${ARGN})
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND ${CMAKE_COMMAND} -E copy_if_different ${f} ${SONDREL_BIN}/)
+  endforeach()
+endfunction()
+
+# sondrel_subsystem(<target> [DIRS d1 d2 ...] [LIBS ...])
+# A static library from the sources of the current folder (or the given subfolders), split by the
+# naming rule: files ending in _win.cpp and window units (F*.cpp) build only for Windows, files ending in
+# _posix.cpp only natively, every other .cpp in both builds. Globbing keeps each subsystem's file list
+# in one place: its folder.
+function(sondrel_subsystem target)
+  cmake_parse_arguments(S "" "" "DIRS;LIBS" ${ARGN})
+  if(NOT S_DIRS)
+    set(S_DIRS .)
+  endif()
+  set(portable)
+  set(win)
+  set(posix)
+  foreach(d ${S_DIRS})
+    file(GLOB all CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${d}/*.cpp)
+    foreach(f ${all})
+      get_filename_component(n ${f} NAME)
+      if(n MATCHES "_win\\.cpp$" OR n MATCHES "^F[A-Z].*\\.cpp$")
+        list(APPEND win ${f})
+      elseif(n MATCHES "_posix\\.cpp$")
+        list(APPEND posix ${f})
+      else()
+        list(APPEND portable ${f})
+      endif()
+    endforeach()
+  endforeach()
+  if(SONDREL_WIN32)
+    set(srcs ${portable} ${win})
+  else()
+    set(srcs ${portable} ${posix})
+  endif()
+  if(srcs)
+    add_library(${target} STATIC ${srcs})
+    target_link_libraries(${target} PUBLIC ${S_LIBS})
+  else()
+    add_library(${target} INTERFACE)
+    target_link_libraries(${target} INTERFACE ${S_LIBS})
+  endif()
+endfunction()
+
+# Adds every subfolder of the current folder that has a CMakeLists.txt.
+function(sondrel_add_subfolders)
+  file(GLOB entries LIST_DIRECTORIES true ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  foreach(e ${entries})
+    if(IS_DIRECTORY ${e} AND EXISTS ${e}/CMakeLists.txt)
+      add_subdirectory(${e})
+    endif()
+  endforeach()
+endfunction()
+
+# sondrel_fuzz(<name> SOURCES ... [LIBS ...]): a libFuzzer target, built only in the fuzz build
+# (clang, SONDREL_FUZZ=ON, see `make fuzz`). Each target may have a seed folder fuzz/corpus/<name>.
+function(sondrel_fuzz name)
+  cmake_parse_arguments(F "" "" "SOURCES;LIBS" ${ARGN})
+  if(NOT SONDREL_FUZZ)
+    return()
+  endif()
+  add_executable(${name} ${F_SOURCES})
+  target_link_libraries(${name} PRIVATE ${F_LIBS})
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  add_dependencies(fuzz_all ${name})
+  set_property(GLOBAL APPEND PROPERTY SONDREL_FUZZ_TARGETS ${name})
+endfunction()
+
+# sondrel_bench(<name> SOURCES ... [LIBS ...]): a benchmark program; `make bench` runs every one (the
+# Windows ones under Wine) and shows what they print.
+function(sondrel_bench name)
+  cmake_parse_arguments(B "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${B_SOURCES})
+  target_link_libraries(${name} PRIVATE ${B_LIBS})
+  set_property(GLOBAL APPEND PROPERTY SONDREL_BENCH_TARGETS ${name})
+endfunction()
