@@ -317,4 +317,32 @@ std::string DebugDataWriter::Build() const {
   return out;
 }
 
+std::string EncodeDebugData(std::vector<DebugProcedure> procedures, std::vector<DebugLineRow> rows) {
+  auto by_rva = [](const auto& a, const auto& b) { return a.rva < b.rva; };
+  std::stable_sort(procedures.begin(), procedures.end(), by_rva);
+  std::stable_sort(rows.begin(), rows.end(), by_rva);
+  DebugDataWriter w;
+  for (const auto& p : procedures)
+    w.AddProcedure(p.class_name.empty() ? p.name : p.class_name + "::" + p.name, p.rva, p.size);
+  constexpr uint32_t kLooseRowLimit = 4096;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const DebugLineRow& r = rows[i];
+    if (r.line <= 0 || i + 1 == rows.size()) continue;
+    uint64_t end = rows[i + 1].rva;
+    // The procedure that starts last at or before the row holds it, when it reaches that far.
+    auto it = std::upper_bound(procedures.begin(), procedures.end(), r.rva,
+                               [](uint32_t rva, const DebugProcedure& p) { return rva < p.rva; });
+    const DebugProcedure* proc = nullptr;
+    if (it != procedures.begin() && r.rva - std::prev(it)->rva < std::prev(it)->size) proc = &*std::prev(it);
+    if (proc)
+      end = std::min<uint64_t>(end, uint64_t{proc->rva} + proc->size);
+    else if (end - r.rva > kLooseRowLimit)
+      continue;
+    if (end <= r.rva) continue;
+    w.AddRange({r.rva, static_cast<uint32_t>(end - r.rva), r.unit, r.line, proc ? proc->class_name : "",
+                proc ? proc->name : ""});
+  }
+  return w.Build();
+}
+
 }  // namespace sondrel

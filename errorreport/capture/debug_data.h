@@ -105,4 +105,21 @@ class DebugDataWriter {
   std::vector<Proc> procs_;
 };
 
+// The shape a line-table reader gives most easily: address points rather than ranges.
+struct DebugLineRow {
+  uint32_t rva = 0;  // address - image base
+  std::string unit;  // source file name part
+  int32_t line = 0;  // 0 or less: an end-of-sequence mark, it ends the row before it and is not stored
+};
+struct DebugProcedure {
+  uint32_t rva = 0;
+  uint32_t size = 0;
+  std::string unit, class_name, name;
+};
+// Each row covers the code from its rva up to the next row's rva (rows are sorted here), and at most to
+// the end of the procedure that holds it; a row outside every procedure covers up to the next row only
+// when that is within 4096 bytes. The procedure holding a row names it. Every procedure also goes into
+// the procedure table as "class_name::name" (or "name" without class).
+std::string EncodeDebugData(std::vector<DebugProcedure> procedures, std::vector<DebugLineRow> rows);
+
 }  // namespace sondrel

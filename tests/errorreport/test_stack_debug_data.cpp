@@ -219,3 +219,36 @@ TEST(StackDebugData, DamagedStreamsNeverFault) {
 
 }  // namespace
 }  // namespace sondrel
+
+namespace sondrel {
+namespace {
+
+TEST(StackDebugData, RowsAndProceduresEncodeAsRanges) {
+  std::vector<DebugProcedure> procs = {{0x2000, 0x40, "A.cpp", "ns::TFoo", "Run"}, {0x1800, 0x20, "A.cpp", "", "main"}};
+  std::vector<DebugLineRow> rows = {
+      {0x2010, "A.cpp", 12}, {0x2000, "A.cpp", 10}, {0x2030, "A.cpp", 9},  // backwards inside Run
+      {0x2060, "A.cpp", 0},                                                 // end of sequence
+      {0x1800, "A.cpp", 3},  {0x1810, "B.h", 70},                          // main, with inlined code
+      {0x3000, "C.cpp", 1},  {0x3010, "C.cpp", 0},                          // outside every procedure
+  };
+  DebugData d(EncodeDebugData(procs, rows), kDebugDataVersion);
+  auto at = [&](uint32_t rva) { return d.Lookup(rva); };
+  EXPECT_EQ(at(0x2005)->line, 10);
+  EXPECT_EQ(at(0x2005)->class_name, "ns::TFoo");
+  EXPECT_EQ(at(0x2005)->procedure, "Run");
+  EXPECT_EQ(at(0x2010)->line, 12);
+  EXPECT_EQ(at(0x203F)->line, 9);
+  EXPECT_FALSE(at(0x2040));  // past the end of Run although the sequence goes on
+  EXPECT_EQ(at(0x1805)->line, 3);
+  EXPECT_EQ(at(0x1815)->unit, "B.h");
+  EXPECT_EQ(at(0x1815)->procedure, "main");
+  EXPECT_EQ(at(0x181F)->line, 70);
+  EXPECT_FALSE(at(0x1820));
+  EXPECT_EQ(at(0x300F)->unit, "C.cpp");
+  EXPECT_EQ(at(0x300F)->procedure, "");
+  EXPECT_EQ(d.FindProcedure("ns::TFoo::Run"), 0x2000u);
+  EXPECT_EQ(d.FindProcedure("main"), 0x1800u);
+}
+
+}  // namespace
+}  // namespace sondrel
