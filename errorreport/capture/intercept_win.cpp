@@ -1,0 +1,309 @@
+#include "errorreport/capture/intercept_win.h"
+
+#include <atomic>
+#include <cstring>
+#include <vector>
+
+#include "errorreport/capture/thread_track_win.h"
+
+namespace sondrel {
+
+// Registers as "pushal" leaves them, lowest address first.
+struct PushadFrame {
+  DWORD edi, esi, ebp, esp, ebx, edx, ecx, eax;
+};
+
+extern "C" void SondrelCaptureThrow(const PushadFrame* frame) noexcept;
+
+}  // namespace sondrel
+
+// The linker sends every call of the throw routine here (-Wl,--wrap=__cxa_throw). The registers are
+// saved before any compiled code can change them, so the snapshot holds the thrower's own.
+asm(R"(
+  .text
+  .globl ___wrap___cxa_throw
+___wrap___cxa_throw:
+  pushal
+  movl %esp, %ebx
+  andl $-16, %esp
+  subl $12, %esp
+  pushl %ebx
+  call _SondrelCaptureThrow
+  movl %ebx, %esp
+  popal
+  jmp ___real___cxa_throw
+)");
+
+namespace sondrel {
+namespace {
+
+struct PendingFault {
+  bool set = false;
+  EXCEPTION_RECORD record{};
+  CONTEXT context{};
+};
+
+thread_local RaiseSnapshot t_snapshot;
+thread_local PendingFault t_fault;
+thread_local bool t_capturing = false;
+
+std::atomic<ReportRoutine> g_report{nullptr};
+std::atomic<int> g_installed{0};
+DWORD g_main_thread = 0;
+std::uint32_t g_image_start = 0, g_image_end = 0;
+PVOID g_vectored = nullptr;
+std::terminate_handler g_old_terminate = nullptr;
+LPTOP_LEVEL_EXCEPTION_FILTER g_old_filter = nullptr;
+
+
+void CopyStack(StackCopy& copy, std::uint32_t sp, std::uint32_t top) noexcept {
+  copy.base = sp;
+  copy.bytes.clear();
+  if (sp == 0 || top <= sp) return;
+  const std::uint32_t n = std::min(top - sp, kStackCopyLimit);
+  try {
+    copy.bytes.resize(n);
+  } catch (...) {
+    return;  // no memory: the report walks the live stack instead
+  }
+  // The range lies inside the calling thread's own committed stack.
+  std::memcpy(copy.bytes.data(), reinterpret_cast<const void*>(static_cast<uintptr_t>(sp)), n);
+}
+
+bool InProgramImage(std::uint32_t address) { return address >= g_image_start && address < g_image_end; }
+
+[[noreturn]] __attribute__((force_align_arg_pointer)) void ThrowPendingFault() {
+  // Entered as if called from the faulting instruction (the vectored handler pushed its address + 1),
+  // so the unwinder finds the faulting function's handlers.
+  const EXCEPTION_RECORD record = t_fault.record;
+  std::vector<std::uint32_t> info(record.ExceptionInformation,
+                                  record.ExceptionInformation + std::min<DWORD>(record.NumberParameters, 15));
+  ThrowExternalException(record.ExceptionCode,
+                         static_cast<std::uint32_t>(reinterpret_cast<uintptr_t>(record.ExceptionAddress)), info);
+}
+
+// After a stack overflow the faulting thread has almost no stack: it only wakes a thread started at
+// installation, which reports and then ends the faulting thread, and waits.
+struct OverflowHandover {
+  HANDLE go = nullptr;
+  HANDLE thread = nullptr;
+  std::atomic_flag busy = ATOMIC_FLAG_INIT;
+  std::atomic<bool> stop{false};
+  EXCEPTION_RECORD record{};
+  CONTEXT context{};
+  DWORD thread_id = 0;
+  std::uint32_t stack_top = 0;
+};
+OverflowHandover g_overflow;
+
+DWORD WINAPI OverflowReporter(void*) {
+  for (;;) {
+    WaitForSingleObject(g_overflow.go, INFINITE);
+    if (g_overflow.stop) return 0;
+    std::exception_ptr e;
+    try {
+      ThrowExternalException(kStackOverflowCode,
+                             static_cast<std::uint32_t>(reinterpret_cast<uintptr_t>(g_overflow.record.ExceptionAddress)),
+                             {});
+    } catch (...) {
+      e = std::current_exception();
+    }
+    UnhandledException u;
+    u.exception = e;
+    u.address = g_overflow.context.Eip;
+    u.language = false;
+    u.context = &g_overflow.context;
+    u.stack_pointer = g_overflow.context.Esp;
+    u.stack_top = g_overflow.stack_top;
+    u.thread_id = g_overflow.thread_id;
+    if (ReportRoutine report = g_report.load()) report(u);
+    if (g_overflow.thread_id == g_main_thread) ExitProcess(1);
+    // The overflowed thread cannot run its own exit code; it waits in the handler and holds no lock.
+    HANDLE t = OpenThread(THREAD_TERMINATE | SYNCHRONIZE, FALSE, g_overflow.thread_id);
+    if (t) {
+      TerminateThread(t, 1);
+      WaitForSingleObject(t, 5000);
+      CloseHandle(t);
+    }
+    ForgetThread(g_overflow.thread_id);
+    g_overflow.busy.clear();
+  }
+}
+
+LONG CALLBACK VectoredFault(EXCEPTION_POINTERS* ep) {
+  const EXCEPTION_RECORD* rec = ep->ExceptionRecord;
+  if (!IsProcessorFault(rec->ExceptionCode) || (rec->ExceptionFlags & EXCEPTION_NONCONTINUABLE))
+    return EXCEPTION_CONTINUE_SEARCH;
+  if (rec->ExceptionCode == kStackOverflowCode) {
+    if (g_overflow.busy.test_and_set()) return EXCEPTION_CONTINUE_SEARCH;
+    g_overflow.record = *rec;
+    g_overflow.context = *ep->ContextRecord;
+    g_overflow.thread_id = GetCurrentThreadId();
+    g_overflow.stack_top = CurrentStackTop();
+    SetEvent(g_overflow.go);
+    WaitForSingleObject(GetCurrentThread(), INFINITE);  // ended by the reporter
+    return EXCEPTION_CONTINUE_SEARCH;
+  }
+  // Only the program's own code is built to unwind from any instruction; faults elsewhere are left to
+  // the system's handlers (and end at the unhandled-exception filter when nothing takes them).
+  if (!InProgramImage(ep->ContextRecord->Eip)) return EXCEPTION_CONTINUE_SEARCH;
+  t_fault.record = *rec;
+  t_fault.context = *ep->ContextRecord;
+  t_fault.set = true;
+  CONTEXT* c = ep->ContextRecord;
+  c->Esp -= 4;
+  *reinterpret_cast<DWORD*>(static_cast<uintptr_t>(c->Esp)) = c->Eip + 1;
+  c->Eip = static_cast<DWORD>(reinterpret_cast<uintptr_t>(&ThrowPendingFault));
+  return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+std::atomic<const void*> g_last_reported{nullptr};
+
+bool Report(const UnhandledException& u) noexcept {
+  g_last_reported = ExceptionObject(u.exception);
+  ReportRoutine report = g_report.load();
+  if (!report) return true;
+  try {
+    return report(u);
+  } catch (...) {
+    return true;  // the reporter's own failures never travel on
+  }
+}
+
+void OnTerminate() {
+  const std::exception_ptr e = std::current_exception();
+  if (e && ExceptionObject(e) != g_last_reported.load()) ReportCaughtException(e);
+  EndThreadOrProgram();
+}
+
+LONG WINAPI OnUnhandled(EXCEPTION_POINTERS* ep) {
+  const EXCEPTION_RECORD* rec = ep->ExceptionRecord;
+  std::vector<std::uint32_t> info(rec->ExceptionInformation,
+                                  rec->ExceptionInformation + std::min<DWORD>(rec->NumberParameters, 15));
+  std::exception_ptr e;
+  try {
+    ThrowExternalException(rec->ExceptionCode,
+                           static_cast<std::uint32_t>(reinterpret_cast<uintptr_t>(rec->ExceptionAddress)), info);
+  } catch (...) {
+    e = std::current_exception();
+  }
+  UnhandledException u;
+  u.exception = e;
+  u.address = static_cast<std::uint32_t>(reinterpret_cast<uintptr_t>(rec->ExceptionAddress));
+  u.language = false;
+  u.context = ep->ContextRecord;
+  u.stack_pointer = ep->ContextRecord->Esp;
+  u.stack_top = CurrentStackTop();
+  u.thread_id = GetCurrentThreadId();
+  Report(u);
+  EndThreadOrProgram();
+}
+
+}  // namespace
+
+extern "C" void SondrelCaptureThrow(const PushadFrame* f) noexcept {
+  if (t_capturing) return;  // a throw while copying (out of memory): keep the outer snapshot
+  t_capturing = true;
+  RaiseSnapshot& s = t_snapshot;
+  const DWORD return_address = *reinterpret_cast<const DWORD*>(static_cast<uintptr_t>(f->esp));
+  s.object = *reinterpret_cast<void* const*>(static_cast<uintptr_t>(f->esp + 4));
+  s.stack_top = CurrentStackTop();
+  if (t_fault.set) {
+    t_fault.set = false;
+    s.context = t_fault.context;
+    s.language = false;
+    s.address = static_cast<std::uint32_t>(reinterpret_cast<uintptr_t>(t_fault.record.ExceptionAddress));
+  } else {
+    RtlCaptureContext(&s.context);
+    s.context.Eax = f->eax;
+    s.context.Ecx = f->ecx;
+    s.context.Edx = f->edx;
+    s.context.Ebx = f->ebx;
+    s.context.Esi = f->esi;
+    s.context.Edi = f->edi;
+    s.context.Ebp = f->ebp;
+    s.context.Esp = f->esp + 4;          // as the thrower sees it after the call
+    s.context.Eip = return_address - 5;  // the call that raised
+    s.language = true;
+    s.address = return_address;
+  }
+  s.context.ContextFlags = CONTEXT_FULL;
+  s.stack_pointer = s.context.Esp;
+  CopyStack(s.stack, s.stack_pointer, s.stack_top);
+  t_capturing = false;
+}
+
+const void* ExceptionObject(const std::exception_ptr& e) noexcept {
+  // This runtime's exception_ptr holds exactly the thrown object's address.
+  static_assert(sizeof(std::exception_ptr) == sizeof(void*));
+  void* object;
+  std::memcpy(&object, static_cast<const void*>(&e), sizeof object);
+  return object;
+}
+
+const RaiseSnapshot* FindRaiseSnapshot(const std::exception_ptr& e) noexcept {
+  const void* object = ExceptionObject(e);
+  return object && t_snapshot.object == object ? &t_snapshot : nullptr;
+}
+
+void SetReportRoutine(ReportRoutine routine) noexcept { g_report = routine; }
+
+bool ReportCaughtException(const std::exception_ptr& e) noexcept {
+  UnhandledException u;
+  u.exception = e;
+  u.thread_id = GetCurrentThreadId();
+  if (const RaiseSnapshot* s = FindRaiseSnapshot(e)) {
+    u.address = s->address;
+    u.language = s->language;
+    u.context = &s->context;
+    u.stack_pointer = s->stack_pointer;
+    u.stack_top = s->stack_top;
+    u.stack = &s->stack;
+  } else {
+    u.stack_pointer = static_cast<std::uint32_t>(reinterpret_cast<uintptr_t>(__builtin_frame_address(0)));
+    u.stack_top = CurrentStackTop();
+  }
+  return Report(u);
+}
+
+DWORD MainThreadId() noexcept { return g_main_thread; }
+
+void EndThreadOrProgram() noexcept {
+  if (GetCurrentThreadId() == g_main_thread || g_main_thread == 0) ExitProcess(1);
+  ForgetThread(GetCurrentThreadId());
+  ExitThread(1);
+}
+
+void InstallInterception() {
+  if (g_installed++ > 0) return;
+  g_main_thread = GetCurrentThreadId();
+  HMODULE self = GetModuleHandleA(nullptr);
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(self);
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(reinterpret_cast<const char*>(self) + dos->e_lfanew);
+  g_image_start = static_cast<std::uint32_t>(reinterpret_cast<uintptr_t>(self));
+  g_image_end = g_image_start + nt->OptionalHeader.SizeOfImage;
+  g_overflow.go = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  g_overflow.stop = false;
+  g_overflow.thread = CreateThread(nullptr, 64 * 1024, &OverflowReporter, nullptr, STACK_SIZE_PARAM_IS_A_RESERVATION,
+                                   nullptr);
+  g_vectored = AddVectoredExceptionHandler(1, &VectoredFault);
+  g_old_terminate = std::set_terminate(&OnTerminate);
+  g_old_filter = SetUnhandledExceptionFilter(&OnUnhandled);
+  InstallThreadHooks();
+}
+
+void RemoveInterception() {
+  if (g_installed == 0 || --g_installed > 0) return;
+  RemoveThreadHooks();
+  SetUnhandledExceptionFilter(g_old_filter);
+  std::set_terminate(g_old_terminate);
+  if (g_vectored) RemoveVectoredExceptionHandler(g_vectored);
+  g_vectored = nullptr;
+  g_overflow.stop = true;
+  SetEvent(g_overflow.go);
+  WaitForSingleObject(g_overflow.thread, 5000);
+  CloseHandle(g_overflow.thread);
+  CloseHandle(g_overflow.go);
+}
+
+}  // namespace sondrel

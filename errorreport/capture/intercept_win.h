@@ -1,0 +1,72 @@
+#pragma once
+// Interception: puts the reporter in the path of every exception of the process. Language throws
+// are seen through the wrapped throw routine (register context and stack copied at the throw), a
+// vectored handler turns processor faults in the program's code into language exceptions at the
+// faulting instruction, and the terminate handler with the unhandled-exception filter catch what no
+// code catches. What goes unhandled reaches the report routine the reporter registers.
+#include <windows.h>
+
+#include <cstdint>
+#include <exception>
+
+#include "errorreport/capture/intercept.h"
+
+namespace sondrel {
+
+// What the calling thread's last raise left behind.
+struct RaiseSnapshot {
+  const void* object = nullptr;  // the thrown object, as an exception_ptr to it holds it
+  bool language = true;          // false for a translated system exception
+  std::uint32_t address = 0;     // return address of the raise call; the fault address for a fault
+  CONTEXT context{};             // ContextFlags is CONTEXT_FULL once filled
+  std::uint32_t stack_pointer = 0;
+  std::uint32_t stack_top = 0;
+  StackCopy stack;  // the stack from stack_pointer up (at most kStackCopyLimit bytes), copied at the raise
+};
+
+// The address of the object an exception_ptr refers to (null for an empty one).
+const void* ExceptionObject(const std::exception_ptr& e) noexcept;
+// The calling thread's snapshot of the raise of e, or null when its last raise was of another object.
+const RaiseSnapshot* FindRaiseSnapshot(const std::exception_ptr& e) noexcept;
+
+// An exception about to go unhandled, as the hooks hand it to the reporter.
+struct UnhandledException {
+  std::exception_ptr exception;
+  std::uint32_t address = 0;
+  bool language = true;
+  const CONTEXT* context = nullptr;  // null: take it from nowhere (no registers in the report)
+  std::uint32_t stack_pointer = 0;   // 0: the caller's own stack position
+  std::uint32_t stack_top = 0;       // 0: the thread's own stack top
+  const StackCopy* stack = nullptr;  // null: walk the live stack
+  DWORD thread_id = 0;
+};
+
+// The report routine; true tells the caller to run its own default handling. Until one is set, the
+// hooks only end the thread or program as they would after a report.
+using ReportRoutine = bool (*)(const UnhandledException&);
+void SetReportRoutine(ReportRoutine routine) noexcept;
+
+// Hands an exception caught at a boundary that stands for "unhandled" (a thread's top level, a window
+// procedure, the terminate handler) to the report routine, with the context and stack its snapshot
+// took at the raise when the snapshot is of this exception. Never raises.
+bool ReportCaughtException(const std::exception_ptr& e) noexcept;
+
+// Installs the vectored handler, the terminate handler, the unhandled-exception filter and the
+// thread hooks of thread_track_win.h; reference-counted. The installing thread is taken as the main
+// thread.
+void InstallInterception();
+void RemoveInterception();
+// The identifier of the thread that installed the interception.
+DWORD MainThreadId() noexcept;
+
+// The upper end of the calling thread's stack (from its thread block).
+inline std::uint32_t CurrentStackTop() noexcept {
+  std::uint32_t top;
+  asm volatile("movl %%fs:4, %0" : "=r"(top));
+  return top;
+}
+
+// Ends the calling thread with exit code 1, or the process when it is the main thread.
+[[noreturn]] void EndThreadOrProgram() noexcept;
+
+}  // namespace sondrel
