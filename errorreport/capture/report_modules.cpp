@@ -45,7 +45,8 @@ std::shared_ptr<TReportModuleInfo> TReportModulesList::Add(uint32_t handle) {
       m->kind = 2;
     else
       m->kind = 3;
-    if (auto block = source_.ReadBlock(handle, *path)) {
+    m->options = std::make_unique<TReportModuleOptionsEx>(*path, true);
+    if (auto block = source_.ReadBlock(handle, *path, *m->options)) {
       m->options_version = block->version;
       m->reserved = block->reserved;
       if (!block->debug_data.empty())

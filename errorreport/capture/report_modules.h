@@ -14,6 +14,7 @@
 #include "errorreport/capture/debug_data.h"
 #include "errorreport/capture/memory_reader.h"
 #include "errorreport/capture/report_stack.h"
+#include "errorreport/delivery/report_options.h"
 
 namespace sondrel {
 
@@ -45,8 +46,10 @@ class ModuleSource {
   virtual std::optional<std::string> ModuleFileName(uint32_t handle) = 0;
   virtual std::optional<FileFacts> FileFactsOf(const std::string& path) = 0;
   virtual VersionFacts VersionOf(const std::string& path) = 0;
-  // The module's options block; nullopt when it has none.
-  virtual std::optional<ModuleBlockData> ReadBlock(uint32_t handle, const std::string& path) = 0;
+  // Reads the module's options block into options (and, for a module other than the program, the
+  // changes it published); nullopt when it has none, options then keep their defaults.
+  virtual std::optional<ModuleBlockData> ReadBlock(uint32_t handle, const std::string& path,
+                                                   TReportModuleOptions& options) = 0;
 };
 
 // "1.2.3.4"; "" for 0.0.0.0 (a missing resource reads as zeros).
@@ -65,6 +68,8 @@ class TReportModuleInfo {
   uint8_t kind = 0;
   uint16_t options_version = kDebugDataVersion;
   std::array<uint8_t, 8> reserved{};
+  // The module's own options; none for an entry only listed by a refresh.
+  std::unique_ptr<TReportModuleOptionsEx> options;
   std::unique_ptr<DebugData> debug;  // the module's line debug data, or none
   uint32_t file_time = 0;            // ModuleSource::FileFacts::dos_time when added
 

@@ -59,8 +59,9 @@ class FakeSource : public ModuleSource {
       if (m.path == path) return m.version;
     return {};
   }
-  std::optional<ModuleBlockData> ReadBlock(uint32_t handle, const std::string&) override {
+  std::optional<ModuleBlockData> ReadBlock(uint32_t handle, const std::string&, TReportModuleOptions& options) override {
     ++block_reads;
+    if (modules.at(handle).block) options.SetMailSubject("block of " + std::to_string(handle));
     return modules.at(handle).block;
   }
 
@@ -267,6 +268,9 @@ TEST_F(Modules, ListIsSortedAndModulesAreAnalysedOnFirstUse) {
   EXPECT_EQ(program->kind, 1);
   EXPECT_EQ(program->options_version, 460);
   EXPECT_EQ(program->reserved[7], 8);
+  ASSERT_TRUE(program->options);
+  EXPECT_EQ(program->options->MailSubject(), "block of " + std::to_string(kProgram));
+  EXPECT_EQ(program->options->ModuleFileName(), "C:\\App\\Sondrel.exe");
   EXPECT_TRUE(program->debug);
   EXPECT_EQ(program->Name(), "Sondrel.exe");
   EXPECT_EQ(program->version, "2.0.0.0");
@@ -278,6 +282,7 @@ TEST_F(Modules, ListIsSortedAndModulesAreAnalysedOnFirstUse) {
   EXPECT_EQ(bare->version, "");  // 0.0.0.0 shows empty
   EXPECT_EQ(bare->options_version, 460);
   EXPECT_FALSE(bare->debug);
+  EXPECT_EQ(bare->options->MailSubject(), "");  // no block: defaults
   EXPECT_EQ(source_.block_reads, 4);
   EXPECT_EQ(list.Count(), 4u);
   EXPECT_EQ(list.FindModule(0x60000000), nullptr);
