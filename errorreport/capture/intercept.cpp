@@ -1,12 +1,15 @@
 #include "errorreport/capture/intercept.h"
 
-#include <cstdio>
+#include <algorithm>
+#include <cstring>
 
 namespace sondrel {
 
 bool IsProcessorFault(std::uint32_t code) {
   switch (code) {
     case 0xC0000005:  // access violation
+    case 0xC0000006:  // in-page error
+    case 0xC000001D:  // illegal instruction
     case 0xC000008C:  // array bounds exceeded
     case 0xC000008D:  // float denormal operand
     case 0xC000008E:  // float divide by zero
@@ -18,8 +21,6 @@ bool IsProcessorFault(std::uint32_t code) {
     case 0xC0000094:  // integer divide by zero
     case 0xC0000095:  // integer overflow
     case 0xC0000096:  // privileged instruction
-    case 0xC000001D:  // illegal instruction
-    case 0xC0000006:  // in-page error
     case kStackOverflowCode:
       return true;
     default:
@@ -29,41 +30,41 @@ bool IsProcessorFault(std::uint32_t code) {
 
 namespace {
 
-std::string Hex(std::uint32_t v) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%08X", static_cast<unsigned>(v));
-  return buf;
+// The part of [address, address + length) that the copy holds, as offsets into the request.
+struct Overlap {
+  std::uint64_t from = 0, to = 0;  // empty when from == to
+};
+
+Overlap OverlapOf(const StackCopy& copy, std::uint32_t address, std::uint32_t length) {
+  const std::uint64_t a = address, end = a + length;
+  const std::uint64_t c = copy.base, c_end = c + copy.bytes.size();
+  const std::uint64_t lo = std::max(a, c), hi = std::min(end, c_end);
+  if (lo >= hi) return {};
+  return {lo - a, hi - a};
 }
 
 }  // namespace
 
-void ThrowExternalException(std::uint32_t code, std::uint32_t address, const std::vector<std::uint32_t>& info) {
-  const std::string at = " at address " + Hex(address) + ".";
-  switch (code) {
-    case 0xC0000005: {
-      std::string access = "Read of";
-      if (info.size() >= 1 && info[0] == 1) access = "Write of";
-      if (info.size() >= 1 && info[0] == 8) access = "Execution of";
-      const std::string target = info.size() >= 2 ? " address " + Hex(info[1]) : " an unknown address";
-      throw EAccessViolation("Access violation at address " + Hex(address) + ". " + access + target + ".", code,
-                             address, info);
-    }
-    case kStackOverflowCode: throw EStackOverflow("Stack overflow" + at, code, address, info);
-    case 0xC0000094: throw EDivByZero("Integer division by zero" + at, code, address, info);
-    case 0xC0000095: throw EIntOverflow("Integer overflow" + at, code, address, info);
-    case 0xC000008C: throw ERangeError("Array bounds exceeded" + at, code, address, info);
-    case 0xC000008E: throw EZeroDivide("Floating point division by zero" + at, code, address, info);
-    case 0xC0000091: throw EOverflow("Floating point overflow" + at, code, address, info);
-    case 0xC0000093: throw EUnderflow("Floating point underflow" + at, code, address, info);
-    case 0xC000008D:
-    case 0xC000008F:
-    case 0xC0000090:
-    case 0xC0000092: throw EInvalidOp("Invalid floating point operation" + at, code, address, info);
-    case 0xC0000096: throw EPrivilege("Privileged instruction" + at, code, address, info);
-    case 0xC000001D: throw EInvalidInstruction("Illegal instruction" + at, code, address, info);
-    default:
-      throw EExternalException("External exception " + Hex(code) + at, code, address, info);
-  }
+bool StackCopyMemory::Readable(uint32_t address, uint32_t length) {
+  const Overlap o = OverlapOf(copy_, address, length);
+  if (o.from == o.to) return live_.Readable(address, length);
+  if (o.from > 0 && !live_.Readable(address, static_cast<uint32_t>(o.from))) return false;
+  return o.to == length ||
+         live_.Readable(address + static_cast<uint32_t>(o.to), length - static_cast<uint32_t>(o.to));
 }
+
+bool StackCopyMemory::Read(uint32_t address, void* out, uint32_t length) {
+  const Overlap o = OverlapOf(copy_, address, length);
+  if (o.from == o.to) return live_.Read(address, out, length);
+  auto* bytes = static_cast<std::uint8_t*>(out);
+  if (o.from > 0 && !live_.Read(address, bytes, static_cast<uint32_t>(o.from))) return false;
+  std::memcpy(bytes + o.from, copy_.bytes.data() + (address + o.from - copy_.base), o.to - o.from);
+  if (o.to < length &&
+      !live_.Read(address + static_cast<uint32_t>(o.to), bytes + o.to, length - static_cast<uint32_t>(o.to)))
+    return false;
+  return true;
+}
+
+uint32_t StackCopyMemory::AllocationBase(uint32_t address) { return live_.AllocationBase(address); }
 
 }  // namespace sondrel

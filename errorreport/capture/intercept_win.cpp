@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "errorreport/capture/external_exception.h"
 #include "errorreport/capture/thread_track_win.h"
 
 namespace sondrel {
@@ -72,14 +73,31 @@ void CopyStack(StackCopy& copy, std::uint32_t sp, std::uint32_t top) noexcept {
 
 bool InProgramImage(std::uint32_t address) { return address >= g_image_start && address < g_image_end; }
 
+std::exception_ptr ExceptionFor(const EXCEPTION_RECORD& rec) {
+  SystemExceptionFacts facts;
+  facts.code = rec.ExceptionCode;
+  facts.address = static_cast<std::uint32_t>(reinterpret_cast<uintptr_t>(rec.ExceptionAddress));
+  facts.parameter_count = rec.NumberParameters;
+  for (DWORD i = 0; i < 2 && i < rec.NumberParameters; ++i)
+    facts.parameters[i] = static_cast<std::uint32_t>(rec.ExceptionInformation[i]);
+  return MakeExternalException(facts);
+}
+
 [[noreturn]] __attribute__((force_align_arg_pointer)) void ThrowPendingFault() {
   // Entered as if called from the faulting instruction (the vectored handler pushed its address + 1),
-  // so the unwinder finds the faulting function's handlers.
-  const EXCEPTION_RECORD record = t_fault.record;
-  std::vector<std::uint32_t> info(record.ExceptionInformation,
-                                  record.ExceptionInformation + std::min<DWORD>(record.NumberParameters, 15));
-  ThrowExternalException(record.ExceptionCode,
-                         static_cast<std::uint32_t>(reinterpret_cast<uintptr_t>(record.ExceptionAddress)), info);
+  // so the unwinder finds the faulting function's handlers. The snapshot is the fault's own context.
+  t_fault.set = false;
+  const std::exception_ptr e = ExceptionFor(t_fault.record);
+  RaiseSnapshot& s = t_snapshot;
+  s.object = ExceptionObject(e);
+  s.language = false;
+  s.address = static_cast<std::uint32_t>(reinterpret_cast<uintptr_t>(t_fault.record.ExceptionAddress));
+  s.context = t_fault.context;
+  s.context.ContextFlags = CONTEXT_FULL;
+  s.stack_pointer = s.context.Esp;
+  s.stack_top = CurrentStackTop();
+  CopyStack(s.stack, s.stack_pointer, s.stack_top);
+  std::rethrow_exception(e);
 }
 
 // After a stack overflow the faulting thread has almost no stack: it only wakes a thread started at
@@ -100,16 +118,8 @@ DWORD WINAPI OverflowReporter(void*) {
   for (;;) {
     WaitForSingleObject(g_overflow.go, INFINITE);
     if (g_overflow.stop) return 0;
-    std::exception_ptr e;
-    try {
-      ThrowExternalException(kStackOverflowCode,
-                             static_cast<std::uint32_t>(reinterpret_cast<uintptr_t>(g_overflow.record.ExceptionAddress)),
-                             {});
-    } catch (...) {
-      e = std::current_exception();
-    }
     UnhandledException u;
-    u.exception = e;
+    u.exception = ExceptionFor(g_overflow.record);
     u.address = g_overflow.context.Eip;
     u.language = false;
     u.context = &g_overflow.context;
@@ -178,17 +188,8 @@ void OnTerminate() {
 
 LONG WINAPI OnUnhandled(EXCEPTION_POINTERS* ep) {
   const EXCEPTION_RECORD* rec = ep->ExceptionRecord;
-  std::vector<std::uint32_t> info(rec->ExceptionInformation,
-                                  rec->ExceptionInformation + std::min<DWORD>(rec->NumberParameters, 15));
-  std::exception_ptr e;
-  try {
-    ThrowExternalException(rec->ExceptionCode,
-                           static_cast<std::uint32_t>(reinterpret_cast<uintptr_t>(rec->ExceptionAddress)), info);
-  } catch (...) {
-    e = std::current_exception();
-  }
   UnhandledException u;
-  u.exception = e;
+  u.exception = ExceptionFor(*rec);
   u.address = static_cast<std::uint32_t>(reinterpret_cast<uintptr_t>(rec->ExceptionAddress));
   u.language = false;
   u.context = ep->ContextRecord;
@@ -208,25 +209,18 @@ extern "C" void SondrelCaptureThrow(const PushadFrame* f) noexcept {
   const DWORD return_address = *reinterpret_cast<const DWORD*>(static_cast<uintptr_t>(f->esp));
   s.object = *reinterpret_cast<void* const*>(static_cast<uintptr_t>(f->esp + 4));
   s.stack_top = CurrentStackTop();
-  if (t_fault.set) {
-    t_fault.set = false;
-    s.context = t_fault.context;
-    s.language = false;
-    s.address = static_cast<std::uint32_t>(reinterpret_cast<uintptr_t>(t_fault.record.ExceptionAddress));
-  } else {
-    RtlCaptureContext(&s.context);
-    s.context.Eax = f->eax;
-    s.context.Ecx = f->ecx;
-    s.context.Edx = f->edx;
-    s.context.Ebx = f->ebx;
-    s.context.Esi = f->esi;
-    s.context.Edi = f->edi;
-    s.context.Ebp = f->ebp;
-    s.context.Esp = f->esp + 4;          // as the thrower sees it after the call
-    s.context.Eip = return_address - 5;  // the call that raised
-    s.language = true;
-    s.address = return_address;
-  }
+  RtlCaptureContext(&s.context);
+  s.context.Eax = f->eax;
+  s.context.Ecx = f->ecx;
+  s.context.Edx = f->edx;
+  s.context.Ebx = f->ebx;
+  s.context.Esi = f->esi;
+  s.context.Edi = f->edi;
+  s.context.Ebp = f->ebp;
+  s.context.Esp = f->esp + 4;          // as the thrower sees it after the call
+  s.context.Eip = return_address - 5;  // the call that raised
+  s.language = true;
+  s.address = return_address;
   s.context.ContextFlags = CONTEXT_FULL;
   s.stack_pointer = s.context.Esp;
   CopyStack(s.stack, s.stack_pointer, s.stack_top);
@@ -274,7 +268,7 @@ void EndThreadOrProgram() noexcept {
   ExitThread(1);
 }
 
-void InstallInterception() {
+void InstallExceptionHooks() {
   if (g_installed++ > 0) return;
   g_main_thread = GetCurrentThreadId();
   HMODULE self = GetModuleHandleA(nullptr);
@@ -292,7 +286,7 @@ void InstallInterception() {
   InstallThreadHooks();
 }
 
-void RemoveInterception() {
+void RemoveExceptionHooks() {
   if (g_installed == 0 || --g_installed > 0) return;
   RemoveThreadHooks();
   SetUnhandledExceptionFilter(g_old_filter);

@@ -54,8 +54,8 @@ bool ReportCaughtException(const std::exception_ptr& e) noexcept;
 // Installs the vectored handler, the terminate handler, the unhandled-exception filter and the
 // thread hooks of thread_track_win.h; reference-counted. The installing thread is taken as the main
 // thread.
-void InstallInterception();
-void RemoveInterception();
+void InstallExceptionHooks();
+void RemoveExceptionHooks();
 // The identifier of the thread that installed the interception.
 DWORD MainThreadId() noexcept;
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "errorreport/capture/CodeHook_win.h"
+#include "errorreport/capture/external_exception.h"
 #include "errorreport/capture/intercept_win.h"
 
 namespace sondrel {

@@ -181,7 +181,7 @@ void RunThread(LPTHREAD_START_ROUTINE body, SIZE_T stack = 0) {
 
 int main(int argc, char** argv) {
   const std::string mode = argc > 1 ? argv[1] : "";
-  InstallInterception();
+  InstallExceptionHooks();
   SetReportRoutine(&PrintReport);
   if (mode == "caught") {
     try {
@@ -222,6 +222,6 @@ int main(int argc, char** argv) {
   }
   std::printf("DONE\n");
   std::fflush(stdout);
-  RemoveInterception();
+  RemoveExceptionHooks();
   return 0;
 }
