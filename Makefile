@@ -27,7 +27,7 @@ run: setup build-win32
 	./scripts/run-sondrel $(WIN32_DIR)
 
 test: setup build
-	$(MAKE) --no-print-directory test-native test-win32
+	$(MAKE) --no-print-directory -k test-native test-win32
 
 test-native: build-native
 	ctest --test-dir $(NATIVE_DIR) --output-on-failure -j $(JOBS)

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <random>
 
 #include "base/file.h"
 #include "base/png.h"
@@ -24,13 +25,15 @@ TEST(Paths, SplitAndJoin) {
   EXPECT_EQ(IncludeBackslash(""), "");
 }
 
+// A folder of its own for each run, so that leftovers of an earlier run cannot change the outcome.
 std::string TempFolder() {
+  static const std::string run = std::to_string(std::random_device{}());
 #ifdef _WIN32
   std::string base = std::getenv("TEMP") ? std::getenv("TEMP") : ".";
-  return IncludeBackslash(base) + "sondrel-files-test\\";
+  return IncludeBackslash(base) + "sondrel-files-test-" + run + "\\";
 #else
   const char* t = std::getenv("TMPDIR");
-  return std::string(t ? t : "/tmp") + "/sondrel-files-test/";
+  return std::string(t ? t : "/tmp") + "/sondrel-files-test-" + run + "/";
 #endif
 }
 
