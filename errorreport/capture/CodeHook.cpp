@@ -17,13 +17,13 @@ std::string HookingErrorMessage(const std::string& display_name) {
   return "Cannot hook the procedure \"" + display_name + "\".";
 }
 
-std::optional<std::uint32_t> MemoryReader::ReadU32(std::uint32_t address) const {
+std::optional<std::uint32_t> PatchMemory::ReadU32(std::uint32_t address) const {
   std::uint32_t v;
   if (!Read(address, &v, sizeof v)) return std::nullopt;
   return v;
 }
 
-bool MemoryReader::Readable(std::uint32_t address, std::size_t size) const {
+bool PatchMemory::Readable(std::uint32_t address, std::size_t size) const {
   std::array<std::uint8_t, 64> buf;
   while (size > 0) {
     const std::size_t n = std::min(size, buf.size());
@@ -34,7 +34,7 @@ bool MemoryReader::Readable(std::uint32_t address, std::size_t size) const {
   return true;
 }
 
-std::uint32_t FollowThunk(const MemoryReader& memory, std::uint32_t address) {
+std::uint32_t FollowThunk(const PatchMemory& memory, std::uint32_t address) {
   std::uint8_t b[8];
   if (address == 0 || !memory.Read(address, b, sizeof b)) return address;
   if (b[0] != 0xFF || b[1] != 0x25) return address;
@@ -50,9 +50,9 @@ namespace {
 
 // Reads whole pages once: the import walk touches many small values, and each read of the process's
 // own memory is a system call.
-class PageCache : public MemoryReader {
+class PageCache : public PatchMemory {
  public:
-  explicit PageCache(const MemoryReader& inner) : inner_(inner) {}
+  explicit PageCache(const PatchMemory& inner) : inner_(inner) {}
   bool Read(std::uint32_t address, void* out, std::size_t size) const override {
     auto* o = static_cast<std::uint8_t*>(out);
     while (size > 0) {
@@ -77,7 +77,7 @@ class PageCache : public MemoryReader {
     if (!inner_.Read(page, bytes.data(), kPage)) bytes.clear();
     return pages_.emplace(page, std::move(bytes)).first->second;
   }
-  const MemoryReader& inner_;
+  const PatchMemory& inner_;
   mutable std::unordered_map<std::uint32_t, std::vector<std::uint8_t>> pages_;
 };
 
@@ -89,7 +89,7 @@ struct ImageLayout {
   std::uint32_t import_size = 0;
 };
 
-std::optional<ImageLayout> ReadLayout(const MemoryReader& m, std::uint32_t base) {
+std::optional<ImageLayout> ReadLayout(const PatchMemory& m, std::uint32_t base) {
   std::uint16_t mz;
   if (!m.Read(base, &mz, 2) || mz != 0x5A4D) return std::nullopt;
   const auto lfanew = m.ReadU32(base + 0x3C);
@@ -117,7 +117,7 @@ std::optional<ImageLayout> ReadLayout(const MemoryReader& m, std::uint32_t base)
 }
 
 // Slots of the import address tables that hold target.
-void AddDirectorySlots(const MemoryReader& m, std::uint32_t base, const ImageLayout& l, std::uint32_t target,
+void AddDirectorySlots(const PatchMemory& m, std::uint32_t base, const ImageLayout& l, std::uint32_t target,
                        std::vector<std::uint32_t>& out) {
   if (l.import_rva == 0 || l.import_rva >= l.size_of_image) return;
   // A descriptor list or an address table running past the image is a damaged header: stop there.
@@ -138,7 +138,7 @@ void AddDirectorySlots(const MemoryReader& m, std::uint32_t base, const ImageLay
 }
 
 // Slots that a "jmp [slot]" (FF 25) of the code section goes through and that hold target.
-void AddThunkSlots(const MemoryReader& m, std::uint32_t base, const ImageLayout& l, std::uint32_t target,
+void AddThunkSlots(const PatchMemory& m, std::uint32_t base, const ImageLayout& l, std::uint32_t target,
                    std::vector<std::uint32_t>& out) {
   const std::uint32_t start = base + l.base_of_code;
   if (l.base_of_code >= l.size_of_image || l.size_of_image < 4) return;
@@ -166,13 +166,13 @@ void AddThunkSlots(const MemoryReader& m, std::uint32_t base, const ImageLayout&
 
 }  // namespace
 
-std::optional<CodeRange> ModuleCodeRange(const MemoryReader& memory, std::uint32_t module_base) {
+std::optional<CodeRange> ModuleCodeRange(const PatchMemory& memory, std::uint32_t module_base) {
   const auto l = ReadLayout(memory, module_base);
   if (!l) return std::nullopt;
   return CodeRange{module_base + l->base_of_code, l->size_of_code};
 }
 
-std::vector<std::uint32_t> FindImportSlots(const MemoryReader& uncached, std::uint32_t module_base,
+std::vector<std::uint32_t> FindImportSlots(const PatchMemory& uncached, std::uint32_t module_base,
                                            std::uint32_t target) {
   const PageCache memory(uncached);
   std::vector<std::uint32_t> slots;

@@ -9,7 +9,7 @@
 
 namespace sondrel {
 
-bool ProcessMemoryReader::Read(std::uint32_t address, void* out, std::size_t size) const {
+bool ProcessPatchMemory::Read(std::uint32_t address, void* out, std::size_t size) const {
   SIZE_T done = 0;
   return ReadProcessMemory(GetCurrentProcess(), reinterpret_cast<LPCVOID>(static_cast<uintptr_t>(address)), out,
                            size, &done) &&
@@ -122,7 +122,7 @@ void UndoEverything(HookState& s) {
   while (!s.code_patches.empty()) RemoveRecord(s, s.code_patches.back().get());
   std::vector<ImportPatchRecord> imports;
   imports.swap(s.import_patches);
-  const ProcessMemoryReader memory;
+  const ProcessPatchMemory memory;
   for (auto it = imports.rbegin(); it != imports.rend(); ++it)
     for (std::uint32_t slot : FindImportSlots(memory, Addr(it->module), Addr(it->replacement)))
       WriteSlot(slot, Addr(it->previous));
@@ -131,7 +131,7 @@ void UndoEverything(HookState& s) {
 }  // namespace
 
 void* CodePatch(void* procedure, void* replacement, const std::string& display_name) {
-  const ProcessMemoryReader memory;
+  const ProcessPatchMemory memory;
   const std::uint32_t proc = FollowThunk(memory, Addr(procedure));
   const std::uint32_t target = FollowThunk(memory, Addr(replacement));
   if (proc == 0) throw EProcNull(ProcNullMessage(display_name));
@@ -179,7 +179,7 @@ void ReapplyCodePatch(void* stub) {
 void* ImportPatch(HMODULE module, void* previous, void* replacement, bool do_not_record, bool keep_quiet,
                   const std::string& display_name) {
   CheckSharedArea(Addr(module));
-  const ProcessMemoryReader memory;
+  const ProcessPatchMemory memory;
   int changed = 0;
   const auto code = ModuleCodeRange(memory, Addr(module));
   if (code && memory.Readable(code->start, 1)) {

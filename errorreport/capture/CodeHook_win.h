@@ -13,7 +13,7 @@ namespace sondrel {
 
 // Reads the own process's memory through ReadProcessMemory, which fails instead of faulting when a
 // page is missing or freed by another thread meanwhile.
-class ProcessMemoryReader : public MemoryReader {
+class ProcessPatchMemory : public PatchMemory {
  public:
   bool Read(std::uint32_t address, void* out, std::size_t size) const override;
 };

@@ -271,7 +271,7 @@ TEST_F(HookTest, TheRuntimesOwnImportOfCreateThreadSeesStdThread) {
 
 TEST(HookFinalisation, RestoresEveryByteAndSlot) {
   HMODULE self = GetModuleHandleA(nullptr);
-  ProcessMemoryReader memory;
+  ProcessPatchMemory memory;
   void* tick = reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetTickCount"));
   const auto slots = FindImportSlots(memory, static_cast<std::uint32_t>(reinterpret_cast<uintptr_t>(self)),
                                      static_cast<std::uint32_t>(reinterpret_cast<uintptr_t>(tick)));

@@ -122,7 +122,7 @@ TEST(X86Decoder, ProloguesThatCannotMove) {
 }
 
 // A sparse 32-bit address space for the readers.
-class FakeMemory : public MemoryReader {
+class FakeMemory : public PatchMemory {
  public:
   bool Read(std::uint32_t address, void* out, std::size_t size) const override {
     auto* o = static_cast<std::uint8_t*>(out);
