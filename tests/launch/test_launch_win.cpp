@@ -272,3 +272,55 @@ TEST_F(StubBrowserTest, SearchWithNothingResolvableStartsNothing) {
 
 }  // namespace
 }  // namespace sondrel::test
+
+namespace sondrel::test {
+namespace {
+
+// The scripted path for real: the search writes sites.js beside the program and starts the script
+// host through the shell, which drives the system's browser object to the loopback server.
+class ScriptedBrowserTest : public ::testing::Test {
+ protected:
+  SavedRegValue http_command_{HKEY_CLASSES_ROOT, kHttpOpenCommandKey, ""};
+  SavedRegValue user_choice_{HKEY_CURRENT_USER, kUserChoiceKey, "ProgId"};
+  SavedRegValue version_{HKEY_LOCAL_MACHINE, kInternetExplorerKey, "Version"};
+  LoopbackHttpServer server_;
+  NewProcessReaper reaper_{"iexplore.exe"};
+
+  void SetUp() override {
+    WriteRegString(HKEY_CLASSES_ROOT, kHttpOpenCommandKey, "",
+                   "\"C:\\Program Files\\Internet Explorer\\iexplore.exe\" %1");
+    HKEY h = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kUserChoiceKey, 0, KEY_SET_VALUE, &h) == ERROR_SUCCESS) {
+      RegDeleteValueA(h, "ProgId");
+      RegCloseKey(h);
+    }
+    DeleteFileAt(ProgramFolder() + kScriptFileName);
+  }
+};
+
+TEST_F(ScriptedBrowserTest, SearchOpensEveryAddressInTheBrowserWindow) {
+  WriteRegString(HKEY_LOCAL_MACHINE, kInternetExplorerKey, "Version", "7.0.5730.13");
+  const std::string base = "http://127.0.0.1:" + std::to_string(server_.Port());
+  TSearchManager manager;
+  manager.ReadBuiltIns("H\r\nONE,One," + base + "/s/one?q=,&n=1,Web\r\n");
+  manager.ReadSites("H\r\nB,ONE,,,,1,1,1\r\nC,,Two," + base + "/s/two/,/end,1,3,1\r\nB,NONE,,,,1,4,1\r\n");
+  manager.ReadTabs(kSampleTabs);
+  FakeSearchForm form;
+  form.keyword = "caf\xe9 & co";
+  form.tab = 1;
+  form.ticked[0] = form.ticked[2] = form.ticked[3] = true;
+  const std::string browser = GetDefaultBrowser();
+  ASSERT_EQ(browser, "c:\\program files\\internet explorer\\iexplore.exe");
+  RunSearch(form, manager, browser);
+
+  StringList script = SplitLines(ReadFileBytes(ProgramFolder() + kScriptFileName).value_or(""));
+  EXPECT_EQ(script.size(), 5u) << "beside the program: " << Join(script, "\n");
+  EXPECT_EQ(manager.TabAt(1)->LastKeywords, StringList{"caf\xe9 & co"});
+
+  StringList paths = server_.WaitForPaths("/s/", 2, 60000);
+  std::sort(paths.begin(), paths.end());
+  EXPECT_EQ(paths, (StringList{"/s/one?q=caf%e9+%26+co&n=1", "/s/two/caf%e9+%26+co/end"}));
+}
+
+}  // namespace
+}  // namespace sondrel::test
