@@ -35,4 +35,9 @@ void Win32LaunchPlatform::Wait(unsigned milliseconds) { Sleep(milliseconds); }
 
 IndexDraw Win32LaunchPlatform::NewDraw() { return ClockSeededDraw(); }
 
+void RunSearch(SearchForm& form, TSearchManager& manager, const std::string& default_browser) {
+  Win32LaunchPlatform platform;
+  RunSearch(form, manager, default_browser, platform);
+}
+
 }  // namespace sondrel

@@ -14,4 +14,7 @@ class Win32LaunchPlatform final : public LaunchPlatform {
   IndexDraw NewDraw() override;
 };
 
+// The main window's search with the system's own side.
+void RunSearch(SearchForm& form, TSearchManager& manager, const std::string& default_browser);
+
 }  // namespace sondrel

@@ -66,6 +66,27 @@ void RunSearchWith(SearchForm& form, const SearchModel& model, const std::string
   form.FocusKeywordBox();
 }
 
+SearchModel SearchModelOf(TSearchManager& manager) {
+  SearchModel model;
+  model.resolve = [&manager](int tab, int slot) -> std::optional<AddressParts> {
+    const TSite* site = manager.SiteAt(tab, slot);
+    if (!site) return std::nullopt;
+    std::optional<TResolvedSite> resolved = manager.Resolve(*site);
+    if (!resolved) return std::nullopt;
+    return AddressParts{std::move(resolved->Leading), std::move(resolved->Post)};
+  };
+  model.add_keyword = [&manager](int tab, const std::string& keyword) {
+    // Only a tab that exists can keep a history; an address can come from another number only through
+    // an entry whose TAB field names no tab of the tab file.
+    if (TSearchTab* t = manager.TabAt(tab)) AddKeyword(*t, keyword);
+  };
+  return model;
+}
+
+void RunSearch(SearchForm& form, TSearchManager& manager, const std::string& default_browser, LaunchPlatform& platform) {
+  RunSearchWith(form, SearchModelOf(manager), default_browser, platform);
+}
+
 bool OpenInDefaultBrowserWith(const RegistryReader& registry, LaunchPlatform& platform, const std::string& address) {
   const std::string browser = DetectDefaultBrowser(registry);
   if (browser.empty()) return false;

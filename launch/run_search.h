@@ -9,6 +9,7 @@
 #include "launch/address_list.h"
 #include "launch/default_browser.h"
 #include "launch/shuffle.h"
+#include "model/UGeneral.h"
 
 namespace sondrel {
 
@@ -62,6 +63,13 @@ inline constexpr unsigned kBrowserStartSpacingMs = 1000;
 // A script file that cannot be written raises; nothing is started and the history stays as it was.
 void RunSearchWith(SearchForm& form, const SearchModel& model, const std::string& default_browser,
                    LaunchPlatform& platform);
+
+// The search manager as a search sees it: the first entry under the tab and slot's key, resolved as a
+// custom entry's own halves or its catalogue row's; the history of tab number n (position n-1).
+SearchModel SearchModelOf(TSearchManager& manager);
+
+// The main window's search: RunSearchWith over the search manager.
+void RunSearch(SearchForm& form, TSearchManager& manager, const std::string& default_browser, LaunchPlatform& platform);
 
 // Opens one address with the default browser detected afresh; false, with nothing started, when no
 // browser is registered. The address reaches the browser as one argument.

@@ -10,6 +10,7 @@
 #include "launch/registry_win.h"
 #include "launch/script.h"
 #include "tests/launch/launch_fakes.h"
+#include "tests/launch/sample_model.h"
 #include "tests/launch/launch_win_support.h"
 #include "tests/support/process_win.h"
 #include "tests/support/registry_win.h"
@@ -190,39 +191,39 @@ TEST_F(StubBrowserTest, DetectionFollowsTheClassKeyAndTheRecordedChoice) {
   EXPECT_FALSE(OpenInDefaultBrowser("http://127.0.0.1/")) << "no browser left";
 }
 
-// A whole search with the system's own side: three ticked entries start the stub three times, a
-// second apart, each with one argument equal to its address; the keyword joins the history.
+// The sample configuration written as data files into a folder of its own and loaded by the manager.
+std::unique_ptr<TSearchManager> LoadSampleManager() {
+  const std::string folder = ProgramFolder() + "launch_data\\";
+  EXPECT_TRUE(ForceDirectories(folder));
+  WriteFileAtomic(folder + kBuiltInsFile, kSampleBuiltIns);
+  WriteFileAtomic(folder + kSitesFile, kSampleSites);
+  WriteFileAtomic(folder + kTabsFile, kSampleTabs);
+  return std::make_unique<TSearchManager>(folder);
+}
+
+// A whole search with the system's own side: three ticked entries that resolve (and one that does not)
+// start the stub three times, a second apart, each with one argument equal to its address; the keyword
+// joins the tab's history.
 TEST_F(StubBrowserTest, SearchStartsTheBrowserOncePerAddressASecondApart) {
+  std::unique_ptr<TSearchManager> manager = LoadSampleManager();
   FakeSearchForm form;
   form.keyword = "two words";
-  form.tab = 4;
-  std::map<int, AddressParts> entries = {{2, {"http://127.0.0.1/one?q=", ""}},
-                                         {6, {"http://127.0.0.1/two words/?q=", "&t=\"quoted\" end"}},
-                                         {10, {"http://127.0.0.1/three?q=", "&x=\\\""}}};
-  for (const auto& [slot, parts] : entries) form.ticked[static_cast<size_t>(slot - 1)] = true;
-  form.ticked[3] = true;  // ticked, but holds no entry
-  std::vector<std::pair<int, std::string>> history;
-  SearchModel model{[&](int tab, int slot) -> std::optional<AddressParts> {
-                      auto it = entries.find(slot);
-                      if (tab != 4 || it == entries.end()) return std::nullopt;
-                      return it->second;
-                    },
-                    [&](int tab, const std::string& k) { history.emplace_back(tab, k); }};
-  Win32LaunchPlatform platform;
-  const std::string browser = GetDefaultBrowser();
+  form.tab = 3;
+  for (int slot : {2, 5, 7, 9}) form.ticked[static_cast<size_t>(slot - 1)] = true;
   const DWORD before = GetTickCount();
-  RunSearchWith(form, model, browser, platform);
+  RunSearch(form, *manager, GetDefaultBrowser());
   const DWORD took = GetTickCount() - before;
   EXPECT_GE(took, 2900u) << "one second after each of the three starts";
 
   std::vector<StubStart> starts = WaitForStubStarts(3, 15000);
   ASSERT_EQ(starts.size(), 3u);
-  EXPECT_EQ(SystemArgs(starts[0].command_line), StringList{"http://127.0.0.1/one?q=two+words"});
+  EXPECT_EQ(SystemArgs(starts[0].command_line), StringList{"http://127.0.0.1/web1?q=two+words&hl=en"});
   EXPECT_EQ(SystemArgs(starts[1].command_line),
-            StringList{"http://127.0.0.1/two words/?q=two+words&t=\"quoted\" end"});
-  EXPECT_EQ(SystemArgs(starts[2].command_line), StringList{"http://127.0.0.1/three?q=two+words&x=\\\""});
+            StringList{"http://127.0.0.1/my search?k=two+words&t=\"quoted\" end\\"});
+  EXPECT_EQ(SystemArgs(starts[2].command_line), StringList{"http://127.0.0.1/img/two+words/large"});
   // The C runtime's parser agrees with the system's.
   for (const StubStart& s : starts) {
+    EXPECT_EQ(LowerCase(s.program), "stub_browser.exe");
     StringList runtime = ParseCommandLine(s.command_line);
     ASSERT_FALSE(runtime.empty());
     runtime.erase(runtime.begin());
@@ -233,24 +234,92 @@ TEST_F(StubBrowserTest, SearchStartsTheBrowserOncePerAddressASecondApart) {
     EXPECT_GE(gap, 700u) << "start " << i;
     EXPECT_LE(gap, 2500u) << "start " << i;
   }
-  EXPECT_THAT(history, ElementsAre(std::make_pair(4, std::string("two words"))));
+  EXPECT_EQ(manager->TabAt(3)->LastKeywords, (StringList{"two words", "older", "Paris"}));
   EXPECT_EQ(form.focus_count, 1);
   EXPECT_TRUE(form.messages.empty());
 }
 
-TEST_F(StubBrowserTest, SearchWithNothingResolvableStartsNothing) {
+TEST_F(StubBrowserTest, SearchUsesTheBrowserOfTheRecordedChoice) {
+  ASSERT_TRUE(CopyFileTo(ProgramFolder() + "stub_browser.exe", ProgramFolder() + "stub_chosen.exe"));
+  WriteRegString(HKEY_CLASSES_ROOT, std::string(kChosenProgId) + "\\shell\\open\\command", "",
+                 Command("stub_chosen.exe"));
+  WriteRegString(HKEY_CURRENT_USER, kUserChoiceKey, "ProgId", kChosenProgId);
+  std::unique_ptr<TSearchManager> manager = LoadSampleManager();
   FakeSearchForm form;
   form.keyword = "k";
+  form.tab = 4;
   form.ticked[0] = true;
-  std::vector<std::pair<int, std::string>> history;
-  SearchModel model{[](int, int) { return std::optional<AddressParts>(); },
-                    [&](int tab, const std::string& k) { history.emplace_back(tab, k); }};
-  Win32LaunchPlatform platform;
-  RunSearchWith(form, model, GetDefaultBrowser(), platform);
+  RunSearch(form, *manager, GetDefaultBrowser());
+  std::vector<StubStart> starts = WaitForStubStarts(1, 15000);
+  ASSERT_EQ(starts.size(), 1u);
+  EXPECT_EQ(LowerCase(starts[0].program), "stub_chosen.exe");
+  EXPECT_EQ(SystemArgs(starts[0].command_line), StringList{"http://127.0.0.1/four?q=k"});
+  EXPECT_EQ(manager->TabAt(4)->LastKeywords, StringList{"k"});
+}
+
+TEST_F(StubBrowserTest, SearchWithNothingResolvableStartsNothing) {
+  std::unique_ptr<TSearchManager> manager = LoadSampleManager();
+  FakeSearchForm form;
+  form.keyword = "k";
+  form.tab = 3;
+  form.ticked[0] = form.ticked[6] = true;  // an empty slot and an entry that left the catalogue
+  RunSearch(form, *manager, GetDefaultBrowser());
   EXPECT_THAT(form.messages, ElementsAre("You need to select at least one search engine!"));
-  EXPECT_TRUE(history.empty());
+  EXPECT_EQ(manager->TabAt(3)->LastKeywords, (StringList{"older", "Paris"}));
   Sleep(1500);
   EXPECT_TRUE(WaitForStubStarts(1, 0).empty());
+}
+
+}  // namespace
+}  // namespace sondrel::test
+
+namespace sondrel::test {
+namespace {
+
+// The scripted path for real: the search writes sites.js beside the program and starts the script
+// host through the shell, which drives the system's browser object to the loopback server.
+class ScriptedBrowserTest : public ::testing::Test {
+ protected:
+  SavedRegValue http_command_{HKEY_CLASSES_ROOT, kHttpOpenCommandKey, ""};
+  SavedRegValue user_choice_{HKEY_CURRENT_USER, kUserChoiceKey, "ProgId"};
+  SavedRegValue version_{HKEY_LOCAL_MACHINE, kInternetExplorerKey, "Version"};
+  LoopbackHttpServer server_;
+  NewProcessReaper reaper_{"iexplore.exe"};
+
+  void SetUp() override {
+    WriteRegString(HKEY_CLASSES_ROOT, kHttpOpenCommandKey, "",
+                   "\"C:\\Program Files\\Internet Explorer\\iexplore.exe\" %1");
+    HKEY h = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kUserChoiceKey, 0, KEY_SET_VALUE, &h) == ERROR_SUCCESS) {
+      RegDeleteValueA(h, "ProgId");
+      RegCloseKey(h);
+    }
+    DeleteFileAt(ProgramFolder() + kScriptFileName);
+  }
+};
+
+TEST_F(ScriptedBrowserTest, SearchOpensEveryAddressInTheBrowserWindow) {
+  WriteRegString(HKEY_LOCAL_MACHINE, kInternetExplorerKey, "Version", "7.0.5730.13");
+  const std::string base = "http://127.0.0.1:" + std::to_string(server_.Port());
+  TSearchManager manager;
+  manager.ReadBuiltIns("H\r\nONE,One," + base + "/s/one?q=,&n=1,Web\r\n");
+  manager.ReadSites("H\r\nB,ONE,,,,1,1,1\r\nC,,Two," + base + "/s/two/,/end,1,3,1\r\nB,NONE,,,,1,4,1\r\n");
+  manager.ReadTabs(kSampleTabs);
+  FakeSearchForm form;
+  form.keyword = "caf\xe9 & co";
+  form.tab = 1;
+  form.ticked[0] = form.ticked[2] = form.ticked[3] = true;
+  const std::string browser = GetDefaultBrowser();
+  ASSERT_EQ(browser, "c:\\program files\\internet explorer\\iexplore.exe");
+  RunSearch(form, manager, browser);
+
+  StringList script = SplitLines(ReadFileBytes(ProgramFolder() + kScriptFileName).value_or(""));
+  EXPECT_EQ(script.size(), 5u) << "beside the program: " << Join(script, "\n");
+  EXPECT_EQ(manager.TabAt(1)->LastKeywords, StringList{"caf\xe9 & co"});
+
+  StringList paths = server_.WaitForPaths("/s/", 2, 60000);
+  std::sort(paths.begin(), paths.end());
+  EXPECT_EQ(paths, (StringList{"/s/one?q=caf%e9+%26+co&n=1", "/s/two/caf%e9+%26+co/end"}));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "base/cmdline.h"
 #include "launch/script.h"
 #include "tests/launch/launch_fakes.h"
+#include "tests/launch/sample_model.h"
 
 namespace sondrel::test {
 namespace {
@@ -235,6 +236,71 @@ TEST(OpenInDefaultBrowser, StartsTheDetectedBrowserWithTheAddressAsOneArgument) 
   registry.Set(RegistryRoot::ClassesRoot, kHttpOpenCommandKey, "", "\"C:\\B\\B.EXE\" -- \"%1\"");
   EXPECT_TRUE(OpenInDefaultBrowserWith(registry, platform, "http://x/?a b"));
   EXPECT_THAT(platform.calls, ElementsAre("open c:\\b\\b.exe \"http://x/?a b\""));
+}
+
+}  // namespace
+}  // namespace sondrel::test
+
+namespace sondrel::test {
+namespace {
+
+// Whole searches over the search manager read from data-file bytes.
+class ModelSearchTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    manager_.ReadBuiltIns(kSampleBuiltIns);
+    manager_.ReadSites(kSampleSites);
+    manager_.ReadTabs(kSampleTabs);
+    form_.tab = 3;
+    form_.keyword = "x y";
+  }
+  void Tick(std::initializer_list<int> slots) {
+    for (int n : slots) form_.ticked[static_cast<size_t>(n - 1)] = true;
+  }
+  const StringList& History(int tab) { return manager_.TabAt(tab)->LastKeywords; }
+
+  TSearchManager manager_;
+  FakeSearchForm form_;
+  FakeLaunchPlatform platform_;
+};
+
+TEST_F(ModelSearchTest, CatalogueAndCustomEntriesResolveUnresolvedOnesAreSkipped) {
+  Tick({2, 5, 7, 9});  // 7 left the catalogue; 9 is ticked here though stored unticked
+  RunSearch(form_, manager_, "c:\\b\\b.exe", platform_);
+  ASSERT_EQ(platform_.opened.size(), 3u);
+  EXPECT_EQ(platform_.opened[0].second, "http://127.0.0.1/web1?q=x+y&hl=en") << "first entry of slot 2 only";
+  EXPECT_EQ(ParseCommandLine(platform_.opened[1].second),
+            StringList{"http://127.0.0.1/my search?k=x+y&t=\"quoted\" end\\"});
+  EXPECT_EQ(platform_.opened[2].second, "http://127.0.0.1/img/x+y/large");
+  EXPECT_EQ(History(3), (StringList{"x y", "older", "Paris"}));
+  EXPECT_TRUE(History(4).empty());
+}
+
+TEST_F(ModelSearchTest, HistoryKeepsAnExistingKeywordWhereItIs) {
+  Tick({2});
+  form_.keyword = "PARIS";
+  RunSearch(form_, manager_, "c:\\b\\b.exe", platform_);
+  EXPECT_EQ(History(3), (StringList{"older", "Paris"}));
+  form_.keyword = "PARIS ";  // not trimmed: another keyword
+  RunSearch(form_, manager_, "c:\\b\\b.exe", platform_);
+  EXPECT_EQ(History(3), (StringList{"PARIS ", "older", "Paris"}));
+}
+
+TEST_F(ModelSearchTest, NothingResolvableLeavesTheHistoryAsItWas) {
+  Tick({1, 7, 10});
+  RunSearch(form_, manager_, "c:\\program files\\internet explorer\\iexplore.exe", platform_);
+  EXPECT_THAT(form_.messages, ElementsAre("You need to select at least one search engine!"));
+  EXPECT_TRUE(platform_.calls.empty());
+  EXPECT_EQ(History(3), (StringList{"older", "Paris"}));
+}
+
+TEST_F(ModelSearchTest, AnEntryOnATabThatDoesNotExistSearchesWithoutAHistory) {
+  manager_.ReadSites("H\r\nC,,Nine,http://127.0.0.1/nine?q=,,9,1,1\r\n");
+  form_.tab = 9;
+  Tick({1});
+  RunSearch(form_, manager_, "c:\\b\\b.exe", platform_);
+  EXPECT_EQ(platform_.opened.size(), 1u);
+  EXPECT_EQ(form_.focus_count, 1);
 }
 
 }  // namespace
