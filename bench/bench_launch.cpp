@@ -35,13 +35,17 @@ int main() {
   const std::string keyword = "caf\xe9 au lait & 50% \"cr\xe8me\"";
   std::vector<AddressParts> entries;
   for (int i = 1; i <= kSlotsPerTab; ++i)
-    entries.push_back({"https://search" + std::to_string(i) + ".example.com/search?hl=en&q=", "&source=sondrel"});
+    entries.push_back(
+        {"https://search" + std::to_string(i) + ".example.com/search?hl=en&q=", "&source=sondrel"});
   SlotStates ticked;
   ticked.fill(true);
-  const EntryResolver resolve = [&](int, int slot) -> std::optional<AddressParts> { return entries[slot - 1]; };
+  const EntryResolver resolve = [&](int, int slot) -> std::optional<AddressParts> {
+    return entries[slot - 1];
+  };
 
   size_t sink = 0;
-  const double list_us = MedianMicros(101, 200, [&] { sink += BuildAddressList(keyword, 1, ticked, resolve).size(); });
+  const double list_us =
+      MedianMicros(101, 200, [&] { sink += BuildAddressList(keyword, 1, ticked, resolve).size(); });
 
   auto build_script = [&] {
     StringList lines = BuildAddressList(keyword, 1, ticked, resolve);
@@ -55,9 +59,12 @@ int main() {
   const double write_us = MedianMicros(31, 5, [&] { WriteFileAtomic(path, build_script()); });
   DeleteFileAt(path);
 
-  std::printf("ten entries, keyword of %zu bytes (script %zu bytes)\n", keyword.size(), build_script().size());
+  std::printf("ten entries, keyword of %zu bytes (script %zu bytes)\n", keyword.size(),
+              build_script().size());
   std::printf("  address list alone          median %9.2f us\n", list_us);
-  std::printf("  address list + script text  median %9.2f us  (%.2fx the list)\n", script_us, script_us / list_us);
-  std::printf("  + script written to disk    median %9.2f us  (%.1fx the text)\n", write_us, write_us / script_us);
+  std::printf("  address list + script text  median %9.2f us  (%.2fx the list)\n", script_us,
+              script_us / list_us);
+  std::printf("  + script written to disk    median %9.2f us  (%.1fx the text)\n", write_us,
+              write_us / script_us);
   return sink == 0 ? 1 : 0;
 }

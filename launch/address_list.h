@@ -36,6 +36,7 @@ std::string SearchAddress(const AddressParts& parts, std::string_view keyword);
 
 // One address per ticked slot 1..10 whose entry resolves, in slot order; unresolved slots are skipped
 // without a message. Empty when nothing is ticked or nothing ticked resolves.
-StringList BuildAddressList(std::string_view keyword, int tab, const SlotStates& ticked, const EntryResolver& resolve);
+StringList BuildAddressList(std::string_view keyword, int tab, const SlotStates& ticked,
+                            const EntryResolver& resolve);
 
 }  // namespace sondrel

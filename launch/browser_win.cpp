@@ -5,11 +5,17 @@
 
 namespace sondrel {
 
-std::string GetDefaultBrowser() { return DetectDefaultBrowser(Win32RegistryReader()); }
+std::string GetDefaultBrowser() {
+  return DetectDefaultBrowser(Win32RegistryReader());
+}
 
-std::string GetIEVersion() { return ReadIEVersion(Win32RegistryReader()); }
+std::string GetIEVersion() {
+  return ReadIEVersion(Win32RegistryReader());
+}
 
-bool IsIE7() { return IsIE7Version(GetIEVersion()); }
+bool IsIE7() {
+  return IsIE7Version(GetIEVersion());
+}
 
 bool OpenInDefaultBrowser(const std::string& address) {
   Win32LaunchPlatform platform;

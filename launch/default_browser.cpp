@@ -15,7 +15,8 @@ std::string BrowserPathFromCommand(std::string_view command) {
 }
 
 std::string DetectDefaultBrowser(const RegistryReader& registry) {
-  if (std::optional<std::string> prog_id = registry.ReadString(RegistryRoot::CurrentUser, kUserChoiceKey, "ProgId");
+  if (std::optional<std::string> prog_id =
+          registry.ReadString(RegistryRoot::CurrentUser, kUserChoiceKey, "ProgId");
       prog_id && !prog_id->empty()) {
     const std::optional<std::string> command =
         registry.ReadString(RegistryRoot::ClassesRoot, *prog_id + "\\shell\\open\\command", "");
@@ -25,14 +26,17 @@ std::string DetectDefaultBrowser(const RegistryReader& registry) {
       if (std::string path = BrowserPathFromCommand(*command); !path.empty()) return path;
     }
   }
-  return BrowserPathFromCommand(registry.ReadString(RegistryRoot::ClassesRoot, kHttpOpenCommandKey, "").value_or(""));
+  return BrowserPathFromCommand(
+      registry.ReadString(RegistryRoot::ClassesRoot, kHttpOpenCommandKey, "").value_or(""));
 }
 
 std::string ReadIEVersion(const RegistryReader& registry) {
   return registry.ReadString(RegistryRoot::LocalMachine, kInternetExplorerKey, "Version").value_or("");
 }
 
-bool IsIE7Version(std::string_view version) { return !version.empty() && version.front() == '7'; }
+bool IsIE7Version(std::string_view version) {
+  return !version.empty() && version.front() == '7';
+}
 
 bool IsInternetExplorer(std::string_view browser_path) {
   return browser_path.find("iexplore") != std::string_view::npos;

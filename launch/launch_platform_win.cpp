@@ -8,7 +8,9 @@
 
 namespace sondrel {
 
-std::string Win32LaunchPlatform::IEVersion() { return ReadIEVersion(Win32RegistryReader()); }
+std::string Win32LaunchPlatform::IEVersion() {
+  return ReadIEVersion(Win32RegistryReader());
+}
 
 std::string Win32LaunchPlatform::ProgramFolder() {
   std::string path(MAX_PATH, '\0');
@@ -31,9 +33,13 @@ void Win32LaunchPlatform::ShellOpen(const std::string& file, const std::string& 
   ShellExecuteA(nullptr, "open", file.c_str(), parameters.c_str(), nullptr, SW_SHOW);
 }
 
-void Win32LaunchPlatform::Wait(unsigned milliseconds) { Sleep(milliseconds); }
+void Win32LaunchPlatform::Wait(unsigned milliseconds) {
+  Sleep(milliseconds);
+}
 
-IndexDraw Win32LaunchPlatform::NewDraw() { return ClockSeededDraw(); }
+IndexDraw Win32LaunchPlatform::NewDraw() {
+  return ClockSeededDraw();
+}
 
 void RunSearch(SearchForm& form, TSearchManager& manager, const std::string& default_browser) {
   Win32LaunchPlatform platform;

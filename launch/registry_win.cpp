@@ -41,7 +41,8 @@ std::optional<std::string> Win32RegistryReader::ReadString(RegistryRoot root, co
   UniqueRegKey k(h);
   const char* value_name = name.empty() ? nullptr : name.c_str();
   DWORD type = 0, size = 0;
-  if (RegQueryValueExA(k.get(), value_name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return std::nullopt;
+  if (RegQueryValueExA(k.get(), value_name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+    return std::nullopt;
   if (type != REG_SZ && type != REG_EXPAND_SZ) return std::nullopt;
   // The value may grow between the two queries; one retry with the new size covers that.
   std::vector<char> buf;

@@ -8,7 +8,8 @@ namespace {
 
 void StartScriptedBrowser(const StringList& navigate_lines, bool background_tabs, LaunchPlatform& platform) {
   const std::string folder = platform.ProgramFolder();
-  platform.WriteTextFile(folder + kScriptFileName, ScriptFileText(CompleteScript(navigate_lines, background_tabs)));
+  platform.WriteTextFile(folder + kScriptFileName,
+                         ScriptFileText(CompleteScript(navigate_lines, background_tabs)));
   platform.ShellOpen("wscript", "\"" + folder + kScriptFileName + "\"");
 }
 
@@ -18,7 +19,8 @@ void StartBrowser(LaunchPlatform& platform, const std::string& browser, const st
   platform.ShellOpen(browser, QuoteArg(address));
 }
 
-void StartBrowserPerAddress(const StringList& addresses, const std::string& browser, LaunchPlatform& platform) {
+void StartBrowserPerAddress(const StringList& addresses, const std::string& browser,
+                            LaunchPlatform& platform) {
   // With no browser registered nothing can start, and holding the window for a second per address
   // would only freeze it for nothing.
   if (browser.empty()) return;
@@ -83,11 +85,13 @@ SearchModel SearchModelOf(TSearchManager& manager) {
   return model;
 }
 
-void RunSearch(SearchForm& form, TSearchManager& manager, const std::string& default_browser, LaunchPlatform& platform) {
+void RunSearch(SearchForm& form, TSearchManager& manager, const std::string& default_browser,
+               LaunchPlatform& platform) {
   RunSearchWith(form, SearchModelOf(manager), default_browser, platform);
 }
 
-bool OpenInDefaultBrowserWith(const RegistryReader& registry, LaunchPlatform& platform, const std::string& address) {
+bool OpenInDefaultBrowserWith(const RegistryReader& registry, LaunchPlatform& platform,
+                              const std::string& address) {
   const std::string browser = DetectDefaultBrowser(registry);
   if (browser.empty()) return false;
   StartBrowser(platform, browser, address);

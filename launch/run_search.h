@@ -69,10 +69,12 @@ void RunSearchWith(SearchForm& form, const SearchModel& model, const std::string
 SearchModel SearchModelOf(TSearchManager& manager);
 
 // The main window's search: RunSearchWith over the search manager.
-void RunSearch(SearchForm& form, TSearchManager& manager, const std::string& default_browser, LaunchPlatform& platform);
+void RunSearch(SearchForm& form, TSearchManager& manager, const std::string& default_browser,
+               LaunchPlatform& platform);
 
 // Opens one address with the default browser detected afresh; false, with nothing started, when no
 // browser is registered. The address reaches the browser as one argument.
-bool OpenInDefaultBrowserWith(const RegistryReader& registry, LaunchPlatform& platform, const std::string& address);
+bool OpenInDefaultBrowserWith(const RegistryReader& registry, LaunchPlatform& platform,
+                              const std::string& address);
 
 }  // namespace sondrel

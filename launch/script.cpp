@@ -36,8 +36,8 @@ std::string JScriptStringLiteral(std::string_view text) {
 }
 
 std::string NavigateLine(std::string_view address, bool background_tabs) {
-  return "oIE.Navigate2(" + JScriptStringLiteral(address) + (background_tabs ? std::string(kBackgroundFlag) : "") +
-         ");";
+  return "oIE.Navigate2(" + JScriptStringLiteral(address) +
+         (background_tabs ? std::string(kBackgroundFlag) : "") + ");";
 }
 
 StringList CompleteScript(StringList navigate_lines, bool background_tabs) {

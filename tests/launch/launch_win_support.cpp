@@ -18,14 +18,16 @@ namespace {
 std::wstring Widen(const std::string& s) {
   if (s.empty()) return {};
   std::wstring w(s.size(), L'\0');
-  const int n = MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), w.data(), static_cast<int>(w.size()));
+  const int n = MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), w.data(),
+                                    static_cast<int>(w.size()));
   w.resize(static_cast<size_t>(n));
   return w;
 }
 
 std::string Narrow(const std::wstring& w) {
   if (w.empty()) return {};
-  const int n = WideCharToMultiByte(CP_ACP, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
+  const int n =
+      WideCharToMultiByte(CP_ACP, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
   std::string s(static_cast<size_t>(n), '\0');
   WideCharToMultiByte(CP_ACP, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr, nullptr);
   return s;
@@ -33,7 +35,8 @@ std::string Narrow(const std::wstring& w) {
 
 std::string FromHex(const std::string& hex) {
   std::string out;
-  for (size_t i = 0; i + 1 < hex.size(); i += 2) out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+  for (size_t i = 0; i + 1 < hex.size(); i += 2)
+    out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
   return out;
 }
 
@@ -58,7 +61,9 @@ SavedRegValue::~SavedRegValue() {
   }
 }
 
-std::string StubLogPath() { return ProgramFolder() + "stub_browser.log"; }
+std::string StubLogPath() {
+  return ProgramFolder() + "stub_browser.log";
+}
 
 std::vector<StubStart> WaitForStubStarts(size_t count, DWORD timeout_ms) {
   const DWORD start = GetTickCount();
@@ -99,8 +104,8 @@ LoopbackHttpServer::LoopbackHttpServer() {
   addr.sin_family = AF_INET;
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   int len = sizeof addr;
-  if (s == INVALID_SOCKET || bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(s, 16) != 0 ||
-      getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
+  if (s == INVALID_SOCKET || bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+      listen(s, 16) != 0 || getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
     throw std::runtime_error("cannot listen on loopback");
   listener_ = s;
   port_ = ntohs(addr.sin_port);

@@ -15,7 +15,8 @@ int main() {
 
   FILETIME now{};
   GetSystemTimeAsFileTime(&now);
-  const unsigned long long ms = ((static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime) / 10000;
+  const unsigned long long ms =
+      ((static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime) / 10000;
   std::string line = std::to_string(ms) + " " + sondrel::ExtractFileName(module) + " ";
   static constexpr char kHex[] = "0123456789abcdef";
   for (const char* p = GetCommandLineA(); *p; ++p) {
@@ -27,7 +28,8 @@ int main() {
 
   // Several stubs may start close together: retry while another one holds the log.
   for (int attempt = 0; attempt < 200; ++attempt) {
-    HANDLE f = CreateFileA(log.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE f =
+        CreateFileA(log.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (f != INVALID_HANDLE_VALUE) {
       DWORD written = 0;
       const BOOL ok = WriteFile(f, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);

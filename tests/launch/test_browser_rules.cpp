@@ -17,10 +17,11 @@ TEST(BrowserPathFromCommand, RegisteredCommandSpellings) {
     const char* path;
   } cases[] = {
       {"\"C:\\Program Files\\Browser\\browser.exe\" %1", "c:\\program files\\browser\\browser.exe"},
-      {"\"C:\\Program Files\\Browser\\BROWSER.EXE\" -osint -url \"%1\"", "c:\\program files\\browser\\browser.exe"},
+      {"\"C:\\Program Files\\Browser\\BROWSER.EXE\" -osint -url \"%1\"",
+       "c:\\program files\\browser\\browser.exe"},
       {"C:\\PROGRA~1\\INTERN~1\\IEXPLORE.EXE -nohome", "c:\\progra~1\\intern~1\\iexplore.exe"},
       {"c:\\b.exe", "c:\\b.exe"},
-      {"c:\\b.exe.exe --x", "c:\\b.exe"},  // cut at the first ".exe"
+      {"c:\\b.exe.exe --x", "c:\\b.exe"},                    // cut at the first ".exe"
       {"\"c:\\\xc9t\xe9\\b.exe\"", "c:\\\xc9t\xe9\\b.exe"},  // only A to Z are lowered
       {"", ""},
       {"rundll32 url.dll,FileProtocolHandler %1", ""},  // names no program file
@@ -137,8 +138,9 @@ TEST(JScriptStringLiteral, EscapesWhatWouldEndOrBendTheLiteral) {
 }
 
 TEST(CompleteScript, EmptyListAndFlagHandling) {
-  EXPECT_EQ(CompleteScript({}, true), (StringList{"var oIE = new ActiveXObject(\"InternetExplorer.Application\");",
-                                                  "var navOpenInBackgroundTab = 0x1000;", "oIE.Visible = true;"}));
+  EXPECT_EQ(CompleteScript({}, true),
+            (StringList{"var oIE = new ActiveXObject(\"InternetExplorer.Application\");",
+                        "var navOpenInBackgroundTab = 0x1000;", "oIE.Visible = true;"}));
   EXPECT_EQ(NavigateLine("u", true), "oIE.Navigate2(\"u\", navOpenInBackgroundTab);");
   EXPECT_EQ(NavigateLine("u", false), "oIE.Navigate2(\"u\");");
   EXPECT_EQ(ScriptFileText({"a", "", "b"}), "a\r\n\r\nb\r\n");

@@ -90,7 +90,8 @@ TEST_F(AddressListTest, SlotOrderEncodedKeywordAndPartsAsStored) {
   entries_[{3, 4}] = {"http://four/?q=", ""};  // not ticked
   entries_[{2, 1}] = {"http://other-tab/?q=", ""};
   StringList list = BuildAddressList("c++ & 50%", 3, Ticked({7, 2, 1}), resolver());
-  EXPECT_EQ(list, (StringList{"http://two/s%20/c%2b%2b+%26+50%25", "http://seven/?q=c%2b%2b+%26+50%25&x=a b"}));
+  EXPECT_EQ(list,
+            (StringList{"http://two/s%20/c%2b%2b+%26+50%25", "http://seven/?q=c%2b%2b+%26+50%25&x=a b"}));
   // Only ticked slots are looked up, on the current tab, from 1 up.
   EXPECT_EQ(asked_, (std::vector<std::pair<int, int>>{{3, 1}, {3, 2}, {3, 7}}));
 }

@@ -87,8 +87,8 @@ StringList RunScript(const std::string& name, const std::string& body) {
 std::string ExpectedCodes(const std::string& ansi) {
   std::wstring w(ansi.size(), L'\0');
   if (!ansi.empty())
-    w.resize(static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), w.data(),
-                                                     static_cast<int>(w.size()))));
+    w.resize(static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()),
+                                                     w.data(), static_cast<int>(w.size()))));
   std::string r;
   for (wchar_t c : w) r += (r.empty() ? "" : ",") + std::to_string(static_cast<unsigned>(c));
   return r;
@@ -112,7 +112,8 @@ TEST(ScriptHost, EscapedLiteralsEvaluateToExactlyTheAddress) {
   for (const std::string& a : addresses) body += "lines.push(codes(" + JScriptStringLiteral(a) + "));\r\n";
   StringList got = RunScript("literal_roundtrip", body);
   ASSERT_EQ(got.size(), addresses.size());
-  for (size_t i = 0; i < addresses.size(); ++i) EXPECT_EQ(got[i], ExpectedCodes(addresses[i])) << "address " << i;
+  for (size_t i = 0; i < addresses.size(); ++i)
+    EXPECT_EQ(got[i], ExpectedCodes(addresses[i])) << "address " << i;
 }
 
 // The generated script, with the browser object replaced by one that records its calls, runs under
@@ -140,7 +141,8 @@ TEST(ScriptHost, GeneratedScriptDrivesTheBrowserObjectAsWritten) {
   script.front() =
       "var oIE = { Navigate2: function (url, flags) { lines.push(codes(url) + (arguments.length > 1 ? ' ' + "
       "flags : '')); } };";
-  StringList got = RunScript("generated_script", Join(script, "\r\n") + "\r\nlines.push('visible ' + oIE.Visible);\r\n");
+  StringList got =
+      RunScript("generated_script", Join(script, "\r\n") + "\r\nlines.push('visible ' + oIE.Visible);\r\n");
   const std::string kw = "caf%e9+%26+%22tea%22";
   EXPECT_THAT(got, ElementsAre(ExpectedCodes("http://one/?q=" + kw),
                                ExpectedCodes("http://two/\"x\"\\y/?q=" + kw + "&z=\r\n") + " 4096",

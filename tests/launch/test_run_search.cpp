@@ -78,13 +78,12 @@ TEST_F(RunSearchTest, ScriptedBrowserVersion7ThreeAddressesFirstOpensInTheWindow
   ThreeEntries();
   platform_.ie_version = "7";
   Run(kIE);
-  EXPECT_THAT(ScriptLines(),
-              ElementsAre("var oIE = new ActiveXObject(\"InternetExplorer.Application\");",
-                          "var navOpenInBackgroundTab = 0x1000;",  //
-                          "oIE.Navigate2(\"http://a/?q=x+y\");",
-                          "oIE.Navigate2(\"http://b/?q=x+y&l=en\", navOpenInBackgroundTab);",
-                          "oIE.Navigate2(\"http://c/x+y/\", navOpenInBackgroundTab);",  //
-                          "oIE.Visible = true;"));
+  EXPECT_THAT(ScriptLines(), ElementsAre("var oIE = new ActiveXObject(\"InternetExplorer.Application\");",
+                                         "var navOpenInBackgroundTab = 0x1000;",  //
+                                         "oIE.Navigate2(\"http://a/?q=x+y\");",
+                                         "oIE.Navigate2(\"http://b/?q=x+y&l=en\", navOpenInBackgroundTab);",
+                                         "oIE.Navigate2(\"http://c/x+y/\", navOpenInBackgroundTab);",  //
+                                         "oIE.Visible = true;"));
 }
 
 TEST_F(RunSearchTest, ScriptedBrowserOtherVersionsHaveNoBackgroundTabs) {
@@ -94,11 +93,11 @@ TEST_F(RunSearchTest, ScriptedBrowserOtherVersionsHaveNoBackgroundTabs) {
     ThreeEntries();
     platform_.ie_version = version;
     Run(kIE);
-    EXPECT_THAT(ScriptLines(), ElementsAre("var oIE = new ActiveXObject(\"InternetExplorer.Application\");",
-                                           "oIE.Navigate2(\"http://a/?q=x+y\");",
-                                           "oIE.Navigate2(\"http://b/?q=x+y&l=en\");",
-                                           "oIE.Navigate2(\"http://c/x+y/\");",  //
-                                           "oIE.Visible = true;"));
+    EXPECT_THAT(ScriptLines(),
+                ElementsAre("var oIE = new ActiveXObject(\"InternetExplorer.Application\");",
+                            "oIE.Navigate2(\"http://a/?q=x+y\");", "oIE.Navigate2(\"http://b/?q=x+y&l=en\");",
+                            "oIE.Navigate2(\"http://c/x+y/\");",  //
+                            "oIE.Visible = true;"));
     EXPECT_EQ(platform_.ie_version_reads, 1);
   }
 }
@@ -111,13 +110,12 @@ TEST_F(RunSearchTest, ShuffledScriptStillOpensItsFirstLineInTheWindow) {
   platform_.draws = {0, 2, 1, 1, 0, 1};
   Run(kIE);
   EXPECT_TRUE(platform_.draws.empty()) << "one pair of draws per line";
-  EXPECT_THAT(ScriptLines(),
-              ElementsAre("var oIE = new ActiveXObject(\"InternetExplorer.Application\");",
-                          "var navOpenInBackgroundTab = 0x1000;",  //
-                          "oIE.Navigate2(\"http://b/?q=x+y&l=en\");",
-                          "oIE.Navigate2(\"http://c/x+y/\", navOpenInBackgroundTab);",
-                          "oIE.Navigate2(\"http://a/?q=x+y\", navOpenInBackgroundTab);",  //
-                          "oIE.Visible = true;"));
+  EXPECT_THAT(ScriptLines(), ElementsAre("var oIE = new ActiveXObject(\"InternetExplorer.Application\");",
+                                         "var navOpenInBackgroundTab = 0x1000;",  //
+                                         "oIE.Navigate2(\"http://b/?q=x+y&l=en\");",
+                                         "oIE.Navigate2(\"http://c/x+y/\", navOpenInBackgroundTab);",
+                                         "oIE.Navigate2(\"http://a/?q=x+y\", navOpenInBackgroundTab);",  //
+                                         "oIE.Visible = true;"));
 }
 
 TEST_F(RunSearchTest, ShuffledScriptWithoutBackgroundTabs) {
@@ -126,11 +124,11 @@ TEST_F(RunSearchTest, ShuffledScriptWithoutBackgroundTabs) {
   form_.random_order = true;
   platform_.draws = {2, 0, 2, 2, 1, 2};  // a b c -> c b a -> c b a -> c a b
   Run(kIE);
-  EXPECT_THAT(ScriptLines(), ElementsAre("var oIE = new ActiveXObject(\"InternetExplorer.Application\");",
-                                         "oIE.Navigate2(\"http://c/x+y/\");",
-                                         "oIE.Navigate2(\"http://a/?q=x+y\");",
-                                         "oIE.Navigate2(\"http://b/?q=x+y&l=en\");",  //
-                                         "oIE.Visible = true;"));
+  EXPECT_THAT(ScriptLines(),
+              ElementsAre("var oIE = new ActiveXObject(\"InternetExplorer.Application\");",
+                          "oIE.Navigate2(\"http://c/x+y/\");", "oIE.Navigate2(\"http://a/?q=x+y\");",
+                          "oIE.Navigate2(\"http://b/?q=x+y&l=en\");",  //
+                          "oIE.Visible = true;"));
 }
 
 TEST_F(RunSearchTest, AddressesAreEscapedInTheScript) {
@@ -141,12 +139,13 @@ TEST_F(RunSearchTest, AddressesAreEscapedInTheScript) {
   platform_.ie_version = "7";
   Run(kIE);
   // The flag text inside the first address stays; only the flag argument itself goes.
-  EXPECT_THAT(ScriptLines(),
-              ElementsAre("var oIE = new ActiveXObject(\"InternetExplorer.Application\");",
-                          "var navOpenInBackgroundTab = 0x1000;",
-                          "oIE.Navigate2(\"http://q/?a=\\\"b\\\"&c=\\\\d\\x0d\\x0ak, navOpenInBackgroundTab);\");",
-                          "oIE.Navigate2(\"http://r/k\", navOpenInBackgroundTab);",  //
-                          "oIE.Visible = true;"));
+  EXPECT_THAT(
+      ScriptLines(),
+      ElementsAre("var oIE = new ActiveXObject(\"InternetExplorer.Application\");",
+                  "var navOpenInBackgroundTab = 0x1000;",
+                  "oIE.Navigate2(\"http://q/?a=\\\"b\\\"&c=\\\\d\\x0d\\x0ak, navOpenInBackgroundTab);\");",
+                  "oIE.Navigate2(\"http://r/k\", navOpenInBackgroundTab);",  //
+                  "oIE.Visible = true;"));
 }
 
 TEST_F(RunSearchTest, OtherBrowserStartsOncePerAddressAsOneArgumentASecondApart) {
@@ -188,8 +187,9 @@ TEST_F(RunSearchTest, BlankKeywordIsRefusedAndChangesNothing) {
     form_.keyword = keyword;
     Run(kOther);
   }
-  EXPECT_THAT(form_.messages, ElementsAre("A valid input search is required!", "A valid input search is required!",
-                                          "A valid input search is required!"));
+  EXPECT_THAT(form_.messages,
+              ElementsAre("A valid input search is required!", "A valid input search is required!",
+                          "A valid input search is required!"));
   EXPECT_TRUE(platform_.calls.empty());
   EXPECT_TRUE(history_.empty());
   EXPECT_EQ(form_.focus_count, 0) << "the focus is not moved";
