@@ -187,19 +187,23 @@ std::string TSearchManager::SitesText() const {
 }
 
 std::string TSearchManager::TabsText() const {
-  // The history is a field of its own split at carets; a keyword holding a caret or a comma, or a name
-  // holding a comma, needs the marked form.
+  // The history is a field of its own split at carets; a keyword holding a caret or a comma, a name
+  // holding a comma, or an empty last keyword (the splitting rule drops an empty last field) needs the
+  // marked form.
   bool quoted = false;
   for (const auto& pair : Tabs) {
     const TSearchTab& t = *pair.object;
     quoted = quoted || HoldsComma({t.Code, t.Name}) || HoldsComma(t.LastKeywords);
     for (const auto& k : t.LastKeywords) quoted = quoted || k.find('^') != std::string::npos;
+    quoted = quoted || (!t.LastKeywords.empty() && t.LastKeywords.back().empty());
   }
   std::string out = Header(kTabsHeader, quoted);
   for (const auto& pair : Tabs) {
     const TSearchTab& t = *pair.object;
     // An empty history leaves the line ending in the comma after the name.
-    out += JoinFields({t.Code, t.Name, JoinFields(t.LastKeywords, '^', quoted)}, ',', quoted);
+    std::string history = JoinFields(t.LastKeywords, '^', quoted);
+    if (quoted && !t.LastKeywords.empty() && t.LastKeywords.back().empty()) history += QuoteField("");
+    out += JoinFields({t.Code, t.Name, history}, ',', quoted);
     out += kLineEnd;
   }
   return out;
