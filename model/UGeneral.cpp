@@ -94,6 +94,8 @@ TSearchManager::TSearchManager(std::string data_folder, ProfileOpener open_profi
   if (FileExists(settings)) {
     auto profile = open_profile_(settings);
     LastTab = ReadProfileInteger(*profile, kSettingsSection, "MLastTab", 0);
+    // The tab strip selects this index at start; one it does not have would fail there.
+    if (LastTab < 0 || LastTab > kTabCount) LastTab = 0;
     Reverse = ReadProfileInteger(*profile, kSettingsSection, "MReverse", 0) != 0;
   }
   LoadBuiltIns();
@@ -223,6 +225,12 @@ void TSearchManager::SaveTabs() { SaveTable(kTabsFile, TabsText(), tabs_malforme
 
 void TSearchManager::SaveSettings() { WriteSettings(false); }
 void TSearchManager::SaveLastTab() { WriteSettings(true); }
+
+void TSearchManager::SaveAll() {
+  SaveSites();
+  SaveTabs();
+  SaveSettings();
+}
 
 void TSearchManager::WriteSettings(bool last_tab_only) {
   // The profile functions rewrite the file in place; working on a copy and replacing the file in one
