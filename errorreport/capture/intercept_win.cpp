@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "errorreport/capture/external_exception.h"
+#include "errorreport/capture/freeze_win.h"
+#include "errorreport/delivery/report_options.h"
 #include "errorreport/capture/thread_track_win.h"
 
 namespace sondrel {
@@ -51,6 +53,8 @@ thread_local bool t_capturing = false;
 std::atomic<ReportRoutine> g_report{nullptr};
 std::atomic<int> g_installed{0};
 DWORD g_main_thread = 0;
+HANDLE g_main_handle = nullptr;
+std::uint32_t g_main_stack_top = 0;
 std::uint32_t g_image_start = 0, g_image_end = 0;
 PVOID g_vectored = nullptr;
 std::terminate_handler g_old_terminate = nullptr;
@@ -169,7 +173,9 @@ LONG CALLBACK VectoredFault(EXCEPTION_POINTERS* ep) {
 
 std::atomic<const void*> g_last_reported{nullptr};
 
-bool Report(const UnhandledException& u) noexcept {
+}  // namespace
+
+bool ReportUnhandled(const UnhandledException& u) noexcept {
   g_last_reported = ExceptionObject(u.exception);
   ReportRoutine report = g_report.load();
   if (!report) return true;
@@ -179,6 +185,8 @@ bool Report(const UnhandledException& u) noexcept {
     return true;  // the reporter's own failures never travel on
   }
 }
+
+namespace {
 
 void OnTerminate() {
   const std::exception_ptr e = std::current_exception();
@@ -196,7 +204,7 @@ LONG WINAPI OnUnhandled(EXCEPTION_POINTERS* ep) {
   u.stack_pointer = ep->ContextRecord->Esp;
   u.stack_top = CurrentStackTop();
   u.thread_id = GetCurrentThreadId();
-  Report(u);
+  ReportUnhandled(u);
   EndThreadOrProgram();
 }
 
@@ -257,10 +265,12 @@ bool ReportCaughtException(const std::exception_ptr& e) noexcept {
     u.stack_pointer = static_cast<std::uint32_t>(reinterpret_cast<uintptr_t>(__builtin_frame_address(0)));
     u.stack_top = CurrentStackTop();
   }
-  return Report(u);
+  return ReportUnhandled(u);
 }
 
 DWORD MainThreadId() noexcept { return g_main_thread; }
+HANDLE MainThreadHandle() noexcept { return g_main_handle; }
+std::uint32_t MainStackTop() noexcept { return g_main_stack_top; }
 
 void EndThreadOrProgram() noexcept {
   if (GetCurrentThreadId() == g_main_thread || g_main_thread == 0) ExitProcess(1);
@@ -271,6 +281,9 @@ void EndThreadOrProgram() noexcept {
 void InstallExceptionHooks() {
   if (g_installed++ > 0) return;
   g_main_thread = GetCurrentThreadId();
+  g_main_stack_top = CurrentStackTop();
+  DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &g_main_handle,
+                  THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT | THREAD_QUERY_INFORMATION | SYNCHRONIZE, FALSE, 0);
   HMODULE self = GetModuleHandleA(nullptr);
   const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(self);
   const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(reinterpret_cast<const char*>(self) + dos->e_lfanew);
@@ -284,10 +297,15 @@ void InstallExceptionHooks() {
   g_old_terminate = std::set_terminate(&OnTerminate);
   g_old_filter = SetUnhandledExceptionFilter(&OnUnhandled);
   InstallThreadHooks();
+  SetFreezeWatchdogControl({&StartFreezeWatchdog, &StopFreezeWatchdog});
+  if (HasCurrentReportOptions() && CurrentReportOptions().ReportingActive() && CurrentReportOptions().FreezeWatch())
+    StartFreezeWatchdog();
 }
 
 void RemoveExceptionHooks() {
   if (g_installed == 0 || --g_installed > 0) return;
+  SetFreezeWatchdogControl({});
+  StopFreezeWatchdog();
   RemoveThreadHooks();
   SetUnhandledExceptionFilter(g_old_filter);
   std::set_terminate(g_old_terminate);
@@ -298,6 +316,8 @@ void RemoveExceptionHooks() {
   WaitForSingleObject(g_overflow.thread, 5000);
   CloseHandle(g_overflow.thread);
   CloseHandle(g_overflow.go);
+  if (g_main_handle) CloseHandle(g_main_handle);
+  g_main_handle = nullptr;
 }
 
 }  // namespace sondrel

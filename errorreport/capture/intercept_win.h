@@ -46,18 +46,25 @@ struct UnhandledException {
 using ReportRoutine = bool (*)(const UnhandledException&);
 void SetReportRoutine(ReportRoutine routine) noexcept;
 
+// Hands an exception to the report routine as it is (the watchdog and the final procedures use it).
+bool ReportUnhandled(const UnhandledException& u) noexcept;
+
 // Hands an exception caught at a boundary that stands for "unhandled" (a thread's top level, a window
 // procedure, the terminate handler) to the report routine, with the context and stack its snapshot
 // took at the raise when the snapshot is of this exception. Never raises.
 bool ReportCaughtException(const std::exception_ptr& e) noexcept;
 
 // Installs the vectored handler, the terminate handler, the unhandled-exception filter and the
-// thread hooks of thread_track_win.h; reference-counted. The installing thread is taken as the main
+// thread hooks of thread_track_win.h, and lets the reporter's options start and stop the freeze
+// watchdog (starting it now when they say so); reference-counted. The installing thread is taken as the main
 // thread.
 void InstallExceptionHooks();
 void RemoveExceptionHooks();
-// The identifier of the thread that installed the interception.
+// The thread that installed the interception: its identifier, a handle to it (suspend and context
+// access; owned by the interception) and its stack top, all taken at installation.
 DWORD MainThreadId() noexcept;
+HANDLE MainThreadHandle() noexcept;
+std::uint32_t MainStackTop() noexcept;
 
 // The upper end of the calling thread's stack (from its thread block).
 inline std::uint32_t CurrentStackTop() noexcept {

@@ -5,13 +5,16 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "base/exception.h"
+#include "errorreport/capture/freeze_win.h"
 #include "errorreport/capture/intercept_win.h"
 #include "errorreport/capture/thread_track_win.h"
 
@@ -57,6 +60,24 @@ PROC DWORD WINAPI FaultBody(void*) {
   return 0;
 }
 PROC DWORD WINAPI OverflowBody(void*) { return static_cast<DWORD>(Recurse(0)); }
+PROC void Blocker(DWORD ms) {
+  const DWORD end = GetTickCount() + ms;
+  while (static_cast<LONG>(GetTickCount() - end) < 0) Sleep(10);
+  asm volatile("");
+}
+void* volatile g_sink;
+PROC void HeapBlocker(DWORD ms) {
+  const DWORD end = GetTickCount() + ms;
+  while (static_cast<LONG>(GetTickCount() - end) < 0) {
+    for (int i = 0; i < 1000; ++i) {
+      g_sink = std::malloc(static_cast<std::size_t>(16 + i));
+      std::free(g_sink);
+      g_sink = HeapAlloc(GetProcessHeap(), 0, static_cast<SIZE_T>(16 + i));
+      HeapFree(GetProcessHeap(), 0, g_sink);
+    }
+  }
+  asm volatile("");
+}
 class Worker : public TThread {
  protected:
   void Execute() override { CallsThrower(); }
@@ -89,7 +110,9 @@ const Known kKnown[] = {{"Thrower", reinterpret_cast<const void*>(&Thrower)},
                         {"FaultBody", reinterpret_cast<const void*>(&FaultBody)},
                         {"OverflowBody", reinterpret_cast<const void*>(&OverflowBody)},
                         {"StartsWorker", reinterpret_cast<const void*>(&StartsWorker)},
-                        {"StartsStdThread", reinterpret_cast<const void*>(&StartsStdThread)}};
+                        {"StartsStdThread", reinterpret_cast<const void*>(&StartsStdThread)},
+                        {"Blocker", reinterpret_cast<const void*>(&Blocker)},
+                        {"HeapBlocker", reinterpret_cast<const void*>(&HeapBlocker)}};
 
 // The known procedure that holds address: the nearest start below it, no more than 0x300 bytes away
 // (these procedures are small).
@@ -168,6 +191,38 @@ LRESULT CALLBACK WindowProc(HWND h, UINT m, WPARAM w, LPARAM l) noexcept {
   return DefWindowProcA(h, m, w, l);
 }
 
+void Pump(DWORD ms) {
+  const DWORD end = GetTickCount() + ms;
+  while (static_cast<LONG>(GetTickCount() - end) < 0) {
+    MSG m;
+    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&m);
+    Sleep(10);
+  }
+}
+
+HWND MakeWindow(DWORD style) {
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = &WindowProc;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.lpszClassName = "InterceptChild";
+  RegisterClassA(&wc);
+  return CreateWindowA("InterceptChild", "intercept child", style, 0, 0, 200, 100, nullptr, nullptr, wc.hInstance,
+                       nullptr);
+}
+
+// A watchdog over the main thread with FreezeSeconds 2.
+std::unique_ptr<TFreezeThread> StartWatchdog() {
+  FreezeSettings s;
+  s.seconds = [] { return 2; };
+  s.message = [] { return std::string("frozen on purpose"); };
+  s.main_thread = MainThreadHandle();
+  s.main_thread_id = MainThreadId();
+  s.main_stack_top = MainStackTop();
+  auto w = std::make_unique<TFreezeThread>(std::move(s));
+  w->Start();
+  return w;
+}
+
 void RunThread(LPTHREAD_START_ROUTINE body, SIZE_T stack = 0) {
   HANDLE t = CreateThread(nullptr, stack, body, nullptr, stack ? STACK_SIZE_PARAM_IS_A_RESERVATION : 0, nullptr);
   WaitForSingleObject(t, 30000);
@@ -206,17 +261,27 @@ int main(int argc, char** argv) {
   } else if (mode == "fault_thread") {
     RunThread(&FaultBody);
   } else if (mode == "window") {
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = &WindowProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = "InterceptChild";
-    RegisterClassA(&wc);
-    HWND w = CreateWindowA("InterceptChild", "", 0, 0, 0, 10, 10, nullptr, nullptr, wc.hInstance, nullptr);
+    HWND w = MakeWindow(0);
     SendMessageA(w, WM_USER, 0, 0);
     std::printf("ANSWERED=%d\n", static_cast<int>(SendMessageA(w, WM_USER + 1, 0, 0)));
     DestroyWindow(w);
   } else if (mode == "overflow") {
     RunThread(&OverflowBody, 256 * 1024);
+  } else if (mode == "freeze" || mode == "freeze_heap") {
+    HWND w = MakeWindow(WS_OVERLAPPEDWINDOW | WS_VISIBLE);
+    auto watchdog = StartWatchdog();
+    Pump(1000);
+    if (mode == "freeze") {
+      Blocker(3000);  // one report at 2 s; counting starts again after it
+      Pump(1000);
+      Blocker(1500);  // the answers in between reset the count: no report
+    } else {
+      HeapBlocker(3000);  // frozen inside the heap: the report must not wait for the heap lock
+    }
+    Pump(500);
+    std::printf("REPORTS=%d\n", watchdog->ReportsMade());
+    watchdog.reset();
+    DestroyWindow(w);
   } else if (mode == "uncaught") {
     CallsThrower();
   }

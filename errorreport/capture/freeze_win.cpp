@@ -1,0 +1,154 @@
+#include "errorreport/capture/freeze_win.h"
+
+#include <memory>
+#include <mutex>
+
+#include "errorreport/capture/intercept_win.h"
+#include "errorreport/delivery/report_options.h"
+
+namespace sondrel {
+namespace {
+
+struct FindState {
+  DWORD process;
+  HWND found;
+};
+
+BOOL CALLBACK ConsiderWindow(HWND w, LPARAM p) {
+  auto* s = reinterpret_cast<FindState*>(p);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(w, &pid);
+  if (pid != s->process) return TRUE;
+  const HWND owner = GetWindow(w, GW_OWNER);
+  const LONG ex = GetWindowLongA(w, GWL_EXSTYLE);
+  TopWindowFacts facts;
+  facts.visible = IsWindowVisible(w) != FALSE;
+  facts.owned = owner != nullptr && owner != GetDesktopWindow();
+  facts.tool_window = (ex & WS_EX_TOOLWINDOW) != 0;
+  facts.app_window = (ex & WS_EX_APPWINDOW) != 0;
+  if (!IsMainWindowCandidate(facts)) return TRUE;
+  s->found = w;
+  return FALSE;
+}
+
+// The readable part of the stack from sp up, at most kStackCopyLimit bytes; ReadProcessMemory stops
+// at the first page that is gone instead of faulting.
+void CopyReadableStack(StackCopy& copy, std::uint32_t sp, std::uint32_t top) {
+  copy.base = sp;
+  copy.bytes.clear();
+  if (top <= sp) return;
+  const std::uint32_t want = std::min(top - sp, kStackCopyLimit);
+  copy.bytes.resize(want);
+  std::uint32_t got = 0;
+  while (got < want) {
+    // Page by page, so a hole ends the copy where it starts.
+    const std::uint32_t at = sp + got;
+    const std::uint32_t n = std::min(want - got, 4096 - (at & 4095));
+    SIZE_T done = 0;
+    if (!ReadProcessMemory(GetCurrentProcess(), reinterpret_cast<void*>(static_cast<uintptr_t>(at)),
+                           copy.bytes.data() + got, n, &done) ||
+        done != n)
+      break;
+    got += n;
+  }
+  copy.bytes.resize(got);
+}
+
+}  // namespace
+
+TFreezeThread::~TFreezeThread() {
+  Terminate();
+  WaitFor();
+}
+
+HWND TFreezeThread::FindMainWindow() const {
+  FindState s{GetCurrentProcessId(), nullptr};
+  EnumWindows(&ConsiderWindow, reinterpret_cast<LPARAM>(&s));
+  return s.found;
+}
+
+void TFreezeThread::Execute() {
+  HWND window = nullptr;
+  while (!Terminated() && !(window = FindMainWindow())) Sleep(kFreezeProbeMs);
+  FreezeCounter counter;
+  while (!Terminated()) {
+    DWORD_PTR ignored = 0;
+    const bool answered =
+        SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_BLOCK, kFreezeProbeMs, &ignored) != 0;
+    if (!answered && IsWindow(window)) {
+      counter.ProbeTimedOut(true);
+    } else {
+      for (int i = 0; i < kFreezeIdlePauses && !Terminated(); ++i) Sleep(kFreezeProbeMs);
+      counter.Answered();
+    }
+    if (counter.Due(settings_.seconds ? settings_.seconds() : 0)) {
+      ReportFreeze();
+      counter.ReportDone();
+    }
+  }
+}
+
+void TFreezeThread::ReportFreeze() {
+  // The main thread is held only while its registers and stack are copied: suspended inside the heap
+  // or another lock, it would otherwise block the report that needs the same lock.
+  CONTEXT context{};
+  context.ContextFlags = CONTEXT_FULL;
+  StackCopy stack;
+  if (SuspendThread(settings_.main_thread) == static_cast<DWORD>(-1)) return;
+  const bool have = GetThreadContext(settings_.main_thread, &context) && context.Eip != 0 && context.Esp != 0;
+  if (have) CopyReadableStack(stack, context.Esp, settings_.main_stack_top);
+  ResumeThread(settings_.main_thread);
+  if (!have) return;
+  UnhandledException u;
+  u.exception = std::make_exception_ptr(
+      EFrozenApplication(settings_.message ? settings_.message() : "The application seems to be frozen."));
+  u.address = context.Eip;
+  u.language = true;  // not a system exception
+  u.context = &context;
+  u.stack_pointer = context.Esp;
+  u.stack_top = settings_.main_stack_top;
+  u.stack = &stack;
+  u.thread_id = settings_.main_thread_id;
+  ReportUnhandled(u);
+  ++reports_;
+}
+
+namespace {
+
+std::mutex g_watchdog_lock;
+std::unique_ptr<TFreezeThread> g_watchdog;
+
+}  // namespace
+
+void StartFreezeWatchdog() {
+  std::lock_guard<std::mutex> guard(g_watchdog_lock);
+  if (g_watchdog) return;
+  FreezeSettings s;
+  s.seconds = [] { return HasCurrentReportOptions() ? CurrentReportOptions().FreezeSeconds() : 60; };
+  s.message = [] {
+    return HasCurrentReportOptions() ? CurrentReportOptions().FreezeMessage()
+                                     : std::string("The application seems to be frozen.");
+  };
+  s.main_thread = MainThreadHandle();
+  s.main_thread_id = MainThreadId();
+  s.main_stack_top = MainStackTop();
+  if (!s.main_thread) return;
+  g_watchdog = std::make_unique<TFreezeThread>(std::move(s));
+  g_watchdog->Start();
+}
+
+void StopFreezeWatchdog() {
+  std::unique_ptr<TFreezeThread> stopping;
+  {
+    std::lock_guard<std::mutex> guard(g_watchdog_lock);
+    stopping = std::move(g_watchdog);
+  }
+  stopping.reset();  // waits for the thread, outside the lock
+}
+
+bool FreezeWatchdogRunning() noexcept {
+  std::lock_guard<std::mutex> guard(g_watchdog_lock);
+  return g_watchdog != nullptr;
+}
+
+}  // namespace sondrel

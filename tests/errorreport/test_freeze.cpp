@@ -1,0 +1,43 @@
+// The freeze watchdog on a child program whose main window stops answering on purpose.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+
+#include "tests/support/process_win.h"
+
+namespace sondrel {
+namespace {
+
+test::ChildResult RunMode(const std::string& mode) {
+  return test::RunChild("\"" + test::ProgramFolder() + "test_intercept_child.exe\" " + mode, 60000);
+}
+
+int Count(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+TEST(Freeze, BlockedMainWindowGivesOneReportWithTheBlockingFunction) {
+  const auto r = RunMode("freeze");
+  ASSERT_EQ(Count(r.output, "REPORT "), 1) << r.output;
+  EXPECT_TRUE(std::regex_search(r.output, std::regex("REPORT class=EFrozenApplication lang=1 thread=main eip=[^ ]+ "
+                                                     "stack=[^ ]*Blocker")))
+      << r.output;
+  EXPECT_NE(r.output.find("REPORTS=1"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("DONE"), std::string::npos) << r.output;
+}
+
+TEST(Freeze, FrozenInsideTheHeapIsReportedWithoutDeadlock) {
+  const auto r = RunMode("freeze_heap");
+  EXPECT_FALSE(r.timed_out);
+  ASSERT_EQ(Count(r.output, "REPORT "), 1) << r.output;
+  EXPECT_TRUE(std::regex_search(r.output, std::regex("REPORT class=EFrozenApplication lang=1 thread=main eip=[^ ]+ "
+                                                     "stack=[^ ]*HeapBlocker")))
+      << r.output;
+  EXPECT_NE(r.output.find("DONE"), std::string::npos) << r.output;
+}
+
+}  // namespace
+}  // namespace sondrel
