@@ -94,6 +94,8 @@ TSearchManager::TSearchManager(std::string data_folder, ProfileOpener open_profi
   if (FileExists(settings)) {
     auto profile = open_profile_(settings);
     LastTab = ReadProfileInteger(*profile, kSettingsSection, "MLastTab", 0);
+    // The tab strip selects this index at start; one it does not have would fail there.
+    if (LastTab < 0 || LastTab > kTabCount) LastTab = 0;
     Reverse = ReadProfileInteger(*profile, kSettingsSection, "MReverse", 0) != 0;
   }
   LoadBuiltIns();
@@ -187,19 +189,23 @@ std::string TSearchManager::SitesText() const {
 }
 
 std::string TSearchManager::TabsText() const {
-  // The history is a field of its own split at carets; a keyword holding a caret or a comma, or a name
-  // holding a comma, needs the marked form.
+  // The history is a field of its own split at carets; a keyword holding a caret or a comma, a name
+  // holding a comma, or an empty last keyword (the splitting rule drops an empty last field) needs the
+  // marked form.
   bool quoted = false;
   for (const auto& pair : Tabs) {
     const TSearchTab& t = *pair.object;
     quoted = quoted || HoldsComma({t.Code, t.Name}) || HoldsComma(t.LastKeywords);
     for (const auto& k : t.LastKeywords) quoted = quoted || k.find('^') != std::string::npos;
+    quoted = quoted || (!t.LastKeywords.empty() && t.LastKeywords.back().empty());
   }
   std::string out = Header(kTabsHeader, quoted);
   for (const auto& pair : Tabs) {
     const TSearchTab& t = *pair.object;
     // An empty history leaves the line ending in the comma after the name.
-    out += JoinFields({t.Code, t.Name, JoinFields(t.LastKeywords, '^', quoted)}, ',', quoted);
+    std::string history = JoinFields(t.LastKeywords, '^', quoted);
+    if (quoted && !t.LastKeywords.empty() && t.LastKeywords.back().empty()) history += QuoteField("");
+    out += JoinFields({t.Code, t.Name, history}, ',', quoted);
     out += kLineEnd;
   }
   return out;
@@ -219,6 +225,12 @@ void TSearchManager::SaveTabs() { SaveTable(kTabsFile, TabsText(), tabs_malforme
 
 void TSearchManager::SaveSettings() { WriteSettings(false); }
 void TSearchManager::SaveLastTab() { WriteSettings(true); }
+
+void TSearchManager::SaveAll() {
+  SaveSites();
+  SaveTabs();
+  SaveSettings();
+}
 
 void TSearchManager::WriteSettings(bool last_tab_only) {
   // The profile functions rewrite the file in place; working on a copy and replacing the file in one

@@ -87,8 +87,8 @@ std::optional<int> ParseDecimalField(std::string_view text);
 
 class TSearchManager {
  public:
-  // Reads Settings.dat (when it exists; otherwise the defaults stand), then LoadBuiltIns, LoadSites
-  // and LoadTabs. data_folder is the folder of the four files with its trailing separator. Missing
+  // Reads Settings.dat (when it exists; otherwise the defaults stand; an MLastTab outside 0 to 8 reads
+  // as 0), then LoadBuiltIns, LoadSites and LoadTabs. data_folder is the folder of the four files with its trailing separator. Missing
   // files give empty lists and nothing is reported.
   explicit TSearchManager(std::string data_folder, ProfileOpener open_profile = OpenSettingsProfile);
   // An empty model that reads nothing, for callers that feed it from memory (ReadSites and friends).
@@ -125,6 +125,9 @@ class TSearchManager {
   void SaveSettings();
   // Writes MLastTab alone (the selected tab changed).
   void SaveLastTab();
+  // SaveSites, SaveTabs, SaveSettings, in this order, as at exit: when one raises, those before it
+  // stay written and those after it are not attempted.
+  void SaveAll();
   // The bytes SaveSites and SaveTabs write.
   std::string SitesText() const;
   std::string TabsText() const;

@@ -40,9 +40,7 @@ TEST(Store, ConstructionReadsEverythingAndSavesTheSameBytes) {
   EXPECT_EQ(m.Sites.Count(), 2);
   EXPECT_EQ(m.Tabs.Count(), 8);
   ASSERT_TRUE(m.Resolve(*m.SiteAt(1, 1)));
-  m.SaveSites();
-  m.SaveTabs();
-  m.SaveSettings();
+  m.SaveAll();
   EXPECT_EQ(Get(dir + "SitesDB.dat"), kSites);
   EXPECT_EQ(Get(dir + "TabsDB.dat"), kTabs);
   EXPECT_EQ(Get(dir + "Settings.dat"), "[Settings]\r\nMLastTab=3\r\nMReverse=1\r\n");
@@ -77,6 +75,9 @@ TEST(Store, SettingsValues) {
       {"[Other]\r\nMLastTab=4\r\n[Settings]\r\nMReverse=1\r\n", 0, true},
       {"[Settings]\r\nMLastTab=\"2\"\r\n", 2, false},
       {"[Settings]\r\nMLastTab=$5\r\n", 0, false},
+      {"[Settings]\r\nMLastTab=8\r\n", 8, false},  // the Options tab
+      {"[Settings]\r\nMLastTab=9\r\n", 0, false},  // no such tab
+      {"[Settings]\r\nMLastTab=-1\r\n", 0, false},
       {"garbage without sections", 0, false},
       {"", 0, false},
   };
@@ -103,6 +104,30 @@ TEST(Store, SavingSettingsKeepsOtherSectionsAndKeys) {
   m.SaveLastTab();  // the tab alone
   EXPECT_EQ(WithoutBlankLines(Get(dir + "Settings.dat")),
             "; note\r\n[Window]\r\nLeft=10\r\n[Settings]\r\nMReverse=1\r\nOwn=kept\r\nMLastTab=5\r\n[Z]\r\na=b\r\n");
+}
+
+TEST(Store, PortableAndPlatformProfilesAgree) {
+  // The portable writer's file reads the same through the platform's reader, and the other way round.
+  const std::string dir = FreshFolder("profiles");
+  TIniProfile portable(dir + "a.ini");
+  portable.WriteString("Settings", "MLastTab", "4");
+  portable.WriteString("Other", "k", " spaced ");
+  portable.WriteString("Settings", "MReverse", "1");
+  auto platform = OpenSettingsProfile(dir + "a.ini");
+  EXPECT_EQ(platform->ReadString("settings", "mlasttab"), "4");
+  EXPECT_EQ(platform->ReadString("Settings", "MReverse"), "1");
+  EXPECT_EQ(platform->ReadString("Other", "k"), "spaced");
+  EXPECT_EQ(platform->ReadString("Settings", "Missing"), std::nullopt);
+  EXPECT_EQ(platform->ReadString("Nowhere", "k"), std::nullopt);
+
+  auto writer = OpenSettingsProfile(dir + "b.ini");
+  writer->WriteString("Settings", "MLastTab", "0x3");
+  writer->WriteString("Settings", "Empty", "");
+  writer.reset();
+  TIniProfile reader(dir + "b.ini");
+  EXPECT_EQ(ReadProfileInteger(reader, "Settings", "MLastTab", 0), 3);
+  EXPECT_EQ(reader.ReadString("Settings", "Empty"), "");
+  EXPECT_EQ(reader.ReadString("Settings", "Other"), std::nullopt);
 }
 
 TEST(Store, IniRules) {

@@ -203,6 +203,7 @@ TEST(QuotedValues, CommasAndCaretsSurviveASaveAndALoad) {
   m.TabAt(1)->Name = "Travel, Europe";
   m.TabAt(1)->LastKeywords = {"Paris, France", "up^down", "\"exact phrase\"", "plain"};
   m.TabAt(2)->LastKeywords = {"\"quoted\"", "x"};
+  m.TabAt(3)->LastKeywords = {"", "middle", ""};  // empty keywords, also as the last one
   auto site = std::make_unique<TSite>();
   site->SiteType = 'C';
   site->Description = "Shops, all";
@@ -218,7 +219,7 @@ TEST(QuotedValues, CommasAndCaretsSurviveASaveAndALoad) {
   EXPECT_EQ(tabs.substr(0, tabs.find("\r\n")), std::string(kTabsHeader) + std::string(kQuotedMarker));
   EXPECT_EQ(sites.substr(0, sites.find("\r\n")), std::string(kSitesHeader) + std::string(kQuotedMarker));
   // Lines without such values look as always.
-  EXPECT_NE(tabs.find("\r\n3,Custom,\r\n"), std::string::npos);
+  EXPECT_NE(tabs.find("\r\n4,Custom,\r\n"), std::string::npos);
 
   TSearchManager back;
   back.ReadTabs(tabs);
@@ -226,6 +227,7 @@ TEST(QuotedValues, CommasAndCaretsSurviveASaveAndALoad) {
   EXPECT_EQ(back.TabAt(1)->Name, "Travel, Europe");
   EXPECT_EQ(back.TabAt(1)->LastKeywords, m.TabAt(1)->LastKeywords);
   EXPECT_EQ(back.TabAt(2)->LastKeywords, m.TabAt(2)->LastKeywords);
+  EXPECT_EQ(back.TabAt(3)->LastKeywords, m.TabAt(3)->LastKeywords);
   ASSERT_EQ(back.Sites.Count(), 1);
   EXPECT_EQ(back.Sites[0].Description, "Shops, all");
   EXPECT_EQ(back.Sites[0].Leading, "http://s.test/?a=1,2&q=");
@@ -237,6 +239,7 @@ TEST(QuotedValues, CommasAndCaretsSurviveASaveAndALoad) {
   // Once the values are gone, the file is in the plain form again.
   back.TabAt(1)->Name = "Travel";
   back.TabAt(1)->LastKeywords = {"Paris"};
+  back.TabAt(3)->LastKeywords = {"", "middle"};
   EXPECT_EQ(back.TabsText().substr(0, back.TabsText().find("\r\n")), kTabsHeader);
   // A plain file with a value that begins with a quote is read as plain text, quotes and all.
   EXPECT_NE(back.TabsText().find("\r\n2,Custom,\"quoted\"^x\r\n"), std::string::npos);
