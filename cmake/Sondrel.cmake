@@ -52,6 +52,10 @@ else()
   add_compile_options(${SONDREL_SANITIZE} -g)
   add_link_options(${SONDREL_SANITIZE})
 endif()
+# The program must need no DLL beside system ones: link zlib's static library in the Windows build.
+if(SONDREL_WIN32)
+  set(ZLIB_USE_STATIC_LIBS ON)
+endif()
 find_package(ZLIB REQUIRED)
 
 include_directories(${CMAKE_SOURCE_DIR})
