@@ -56,6 +56,15 @@ endif()
 if(SONDREL_WIN32)
   set(ZLIB_USE_STATIC_LIBS ON)
 endif()
+if(SONDREL_WIN32)
+  # The program must need nothing but system DLLs: zlib is linked statically. A cache from before this
+  # rule may hold the import library; it is searched again.
+  set(ZLIB_USE_STATIC_LIBS ON)
+  if(ZLIB_LIBRARY_RELEASE MATCHES "\\.dll\\.a$")
+    unset(ZLIB_LIBRARY_RELEASE CACHE)
+    unset(ZLIB_LIBRARY CACHE)
+  endif()
+endif()
 find_package(ZLIB REQUIRED)
 
 include_directories(${CMAKE_SOURCE_DIR})
