@@ -24,12 +24,14 @@
 #include <string_view>
 #include <vector>
 
+#include "errorreport/delivery/block_format.h"
+
 namespace sondrel {
 
-inline constexpr uint8_t kDebugNameMask = 0x6B;
 inline constexpr uint32_t kDebugCodeBase = 0x1000;  // code offsets count from here (relative to the handle)
-// The layout version the writer produces; the reader takes the version of the block it came from.
-inline constexpr uint16_t kDebugDataVersion = 460;
+// The layout version the writer produces (that of the options block that carries the data); the
+// reader takes the version of the block it came from.
+inline constexpr uint16_t kDebugDataVersion = kLibraryVersion;
 
 // What the line data says about one code address.
 struct DebugLineInfo {

@@ -20,7 +20,7 @@ inline constexpr uint16_t kFirstCompressedVersion = 450;
 // Every byte of every string of an options stream is XORed with this key, so that addresses and
 // passwords do not show up in a plain text search of the program file.
 inline constexpr uint8_t kStreamStringKey = 0xA5;
-// Every byte of every name in the line debug data is XORed with this mask, for the same reason.
-inline constexpr uint8_t kDebugNameMask = 0x3C;
+// The mask of the names in the line debug data (kDebugNameMask) lives with that format in
+// errorreport/capture/debug_data.h, which the tool includes as well.
 
 }  // namespace sondrel

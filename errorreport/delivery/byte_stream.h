@@ -1,47 +1,42 @@
 #pragma once
-// Little-endian binary reading and writing for the options stream, the options block and the tool
-// that writes them. The reader never reads past its end: every read says whether it succeeded.
+// Sequential little-endian reading and writing for the options stream and block, over the shared
+// bounds-checked view. Unlike ByteCursor, each read reports its own success, because the options
+// reader must stop at the first field that is missing and keep the fields before it.
 #include <cstdint>
-#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <type_traits>
+
+#include "errorreport/capture/byte_view.h"
 
 namespace sondrel {
 
 class ByteReader {
  public:
-  explicit ByteReader(std::string_view bytes) : bytes_(bytes) {}
+  explicit ByteReader(std::string_view bytes) : view_(bytes) {}
 
   size_t Position() const { return pos_; }
-  size_t Remaining() const { return bytes_.size() - pos_; }
-  bool AtEnd() const { return pos_ == bytes_.size(); }
+  size_t Remaining() const { return view_.size() - pos_; }
+  bool AtEnd() const { return pos_ == view_.size(); }
 
-  // An integer of type T in little-endian order; nullopt (and the position unchanged) when fewer
-  // than sizeof(T) bytes are left.
+  // An integer of type T; nullopt (position unchanged) when fewer than sizeof(T) bytes are left.
   template <class T>
   std::optional<T> Read() {
-    static_assert(std::is_integral_v<T>);
-    if (Remaining() < sizeof(T)) return std::nullopt;
-    std::make_unsigned_t<T> v = 0;
-    for (size_t i = 0; i < sizeof(T); ++i)
-      v |= static_cast<std::make_unsigned_t<T>>(static_cast<uint8_t>(bytes_[pos_ + i])) << (8 * i);
-    pos_ += sizeof(T);
-    return static_cast<T>(v);
+    auto v = view_.read<T>(pos_);
+    if (v) pos_ += sizeof(T);
+    return v;
   }
   // n bytes, or nullopt when fewer are left.
   std::optional<std::string_view> ReadBytes(size_t n) {
-    if (Remaining() < n) return std::nullopt;
-    std::string_view r = bytes_.substr(pos_, n);
-    pos_ += n;
-    return r;
+    auto v = view_.slice(pos_, n);
+    if (v) pos_ += n;
+    return v;
   }
   bool Skip(size_t n) { return ReadBytes(n).has_value(); }
-  std::string_view Rest() const { return bytes_.substr(pos_); }
+  std::string_view Rest() const { return view_.bytes().substr(pos_); }
 
  private:
-  std::string_view bytes_;
+  ByteView view_;
   size_t pos_ = 0;
 };
 
@@ -49,9 +44,7 @@ class ByteWriter {
  public:
   template <class T>
   void Write(T v) {
-    static_assert(std::is_integral_v<T>);
-    auto u = static_cast<std::make_unsigned_t<T>>(v);
-    for (size_t i = 0; i < sizeof(T); ++i) out_ += static_cast<char>((u >> (8 * i)) & 0xFF);
+    AppendLE(out_, v);
   }
   void WriteBytes(std::string_view b) { out_.append(b); }
   const std::string& Bytes() const { return out_; }

@@ -1,0 +1,24 @@
+#pragma once
+// Synthetic PE images for the portable tests of the module list and the export reader.
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace sondrel::test {
+
+struct ImageSpec {
+  bool dll = true;
+  std::string code;  // placed at rva 0x1000, the code section
+  struct Export {
+    std::string name;
+    uint32_t rva;           // of the entry; 0 makes a forwarder to "OTHER.Func"
+  };
+  std::vector<Export> exports;
+  std::vector<std::string> rcdata_names;  // named RCDATA resources
+};
+
+// The image as the loader maps it (size of image bytes), for BufferMemory at its handle.
+std::string BuildImage(const ImageSpec& spec);
+
+}  // namespace sondrel::test
