@@ -243,6 +243,7 @@ void Install() noexcept {
     r.modules = CreateReportModuleSource(r.module);
     if (!r.modules || !ProgramHasOptionsBlock()) {
       // Without an options block there is no debug data and nothing to go by: stay out of the way.
+      ReleaseReportModuleSource();
       r.modules.reset();
       r.initialisation = false;
       return;
@@ -292,6 +293,7 @@ void Remove() noexcept {
   r.safecalls_view.reset();
   r.safecalls_mapping.reset();
   r.main_thread.reset();
+  ReleaseReportModuleSource();
   r.modules.reset();
   r.handlers.Clear();
   LeaveCriticalSection(&r.report_lock);
@@ -354,7 +356,15 @@ extern "C" __declspec(dllexport) bool ExceptionManager(const std::exception_ptr*
   if (ExceptionManagerFn forward = ForwardTarget()) return forward(object, address);
   std::exception_ptr e = object ? *object : std::exception_ptr();
   if (IsAbort(e)) return true;
-  return ReportRoutine(e, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(address)), e != nullptr,
+  // A translated processor fault is no language exception: its address is the faulting instruction.
+  bool language = e != nullptr;
+  try {
+    if (e) std::rethrow_exception(e);
+  } catch (const Exception& x) {
+    language = !x.InheritsFrom("EExternalException");
+  } catch (...) {
+  }
+  return ReportRoutine(e, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(address)), language,
                        TExceptNotifyParams{});
 }
 

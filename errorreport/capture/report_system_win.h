@@ -72,6 +72,8 @@ class Win32ReportSystem : public ReportSystem {
 // The module list of the reporter, created at installation for the module that holds the reporter.
 // Null when that module cannot be registered.
 std::unique_ptr<ReportModuleSource> CreateReportModuleSource(HMODULE reporter_module);
+// Forgets the list before it is freed.
+void ReleaseReportModuleSource() noexcept;
 // True when the program module carries an options block (and with it the debug data).
 bool ProgramHasOptionsBlock();
 
