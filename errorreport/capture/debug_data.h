@@ -28,6 +28,9 @@
 
 namespace sondrel {
 
+// Every byte of every name is XORed with this mask, so that the names do not show up in a plain text
+// search of the program file.
+inline constexpr uint8_t kDebugNameMask = 0x3C;
 inline constexpr uint32_t kDebugCodeBase = 0x1000;  // code offsets count from here (relative to the handle)
 // The layout version the writer produces (that of the options block that carries the data); the
 // reader takes the version of the block it came from.
