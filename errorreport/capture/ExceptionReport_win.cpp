@@ -364,6 +364,8 @@ extern "C" __declspec(dllexport) bool ExceptionManager(const std::exception_ptr*
     language = !x.InheritsFrom("EExternalException");
   } catch (...) {
   }
+  // Without an address the caller's own position stands for it, so that the report names a module.
+  if (!address) address = __builtin_return_address(0);
   return ReportRoutine(e, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(address)), language,
                        TExceptNotifyParams{});
 }

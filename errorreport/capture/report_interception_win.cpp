@@ -45,7 +45,10 @@ LONG WINAPI UnhandledFilter(EXCEPTION_POINTERS* info) noexcept {
   // After an uncaught throw the throwing frames are still on the stack, so the call stack taken
   // from here shows them.
   std::exception_ptr e = std::current_exception();
-  if (e) ReportRoutine(e, 0, true, TExceptNotifyParams{});
+  // Only the raise itself knows the throw site; here the call of this handler stands for it.
+  if (e)
+    ReportRoutine(e, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(__builtin_return_address(0))), true,
+                  TExceptNotifyParams{});
   EndThread();
 }
 

@@ -392,7 +392,10 @@ bool ReportWorker::Run(const ReportInput& in) {
         sending_or_logging)
       reproduce_steps_ = sys_.AskReproduceSteps();
     step_ = 703;
-    const bool to_send = o.SendMode() != TReportSendMode::rsNone && !duplicate_ && (choices_.send || !o.ShowDialog());
+    // Without a dialog (console and web programs, or a dialog that could not be shown) nobody could
+    // untick the send box: the options decide alone.
+    const bool to_send = o.SendMode() != TReportSendMode::rsNone && !duplicate_ &&
+                         (!o.ShowDialog() || !dialog_shown_ || choices_.send);
     if (to_send && o.AttachScreenshot() && (!dialog_shown_ || choices_.attach_screenshot)) sys_.SaveScreenshot();
     step_ = 704;
     sys_.ReleaseScreen();

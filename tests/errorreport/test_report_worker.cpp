@@ -222,6 +222,14 @@ TEST_F(ReportWorkerTest, UntickedSendBoxSendsNothing) {
   EXPECT_EQ(std::count(sys_.events.begin(), sys_.events.end(), "send:Screenshot.png"), 1);
 }
 
+TEST_F(ReportWorkerTest, ConsoleProgramsSendAsTheOptionsSay) {
+  sys_.kind = ProgramKind::kConsole;
+  module_.SetSendMode(TReportSendMode::rsMailClient);
+  sys_.choices.send = false;  // no dialog is shown, so this choice is never made
+  Report(Boom());
+  EXPECT_EQ(sys_.sent.size(), 1u);
+}
+
 TEST_F(ReportWorkerTest, AFailedLogWriteRecordsLogErrorAndOffersARetry) {
   const std::string folder = testing::TempDir() + "sondrel_worker_missing_" + std::to_string(std::random_device{}());
   module_.SetLogPath(folder + "/prog.rpt");
