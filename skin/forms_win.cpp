@@ -2,16 +2,45 @@
 
 #include <commctrl.h>
 
+#include <utility>
+
 #include "base/exception.h"
 #include "errorreport/capture/ExceptionReport.h"
 
 namespace sondrel {
 
 TApplication* Application = nullptr;
+const char kPanelClass[] = "TSkinPanel";
 
 namespace {
 constexpr char kAppClass[] = "TApplication";
 constexpr char kFormClass[] = "TForm";
+
+bool IsCtlColor(UINT m) { return m >= WM_CTLCOLORMSGBOX && m <= WM_CTLCOLORSTATIC; }
+
+// Containers pass what their controls tell them on to the form, which routes it to the control object;
+// so a control works the same whether it sits on the form or on a notebook page.
+LRESULT CALLBACK PanelWndProc(HWND h, UINT m, WPARAM w, LPARAM l) noexcept {
+  switch (m) {
+    case WM_COMMAND:
+    case WM_NOTIFY:
+    case WM_DRAWITEM:
+    case WM_MEASUREITEM:
+      if (HWND top = GetAncestor(h, GA_ROOT); top && top != h) return SendMessageA(top, m, w, l);
+      break;
+    case WM_ERASEBKGND: {
+      RECT r;
+      GetClientRect(h, &r);
+      FillRect(reinterpret_cast<HDC>(w), &r, CurrentPainter().Brush(TSkinPart::kPanel));
+      return 1;
+    }
+    default:
+      if (IsCtlColor(m))
+        if (HWND top = GetAncestor(h, GA_ROOT); top && top != h) return SendMessageA(top, m, w, l);
+      break;
+  }
+  return DefWindowProcA(h, m, w, l);
+}
 
 BOOL CALLBACK CollectEnabledWindow(HWND h, LPARAM p) {
   auto* list = reinterpret_cast<std::vector<HWND>*>(p);
@@ -54,6 +83,15 @@ TApplication::TApplication(HINSTANCE instance) : instance_(instance) {
 
   // Hidden, zero-sized: it only stands for the program until the main window exists and forwards
   // being restored or brought forward to the main window afterwards.
+  WNDCLASSEXA panel{};
+  panel.cbSize = sizeof panel;
+  panel.lpfnWndProc = PanelWndProc;
+  panel.hInstance = instance;
+  panel.hCursor = form.hCursor;
+  panel.lpszClassName = kPanelClass;
+  RegisterClassExA(&panel);
+
+  painter_ = std::make_unique<TSkinPainter>(ResourceSkin());
   handle_ = CreateWindowExA(0, kAppClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance, this);
   Application = this;
 }
@@ -96,13 +134,32 @@ LRESULT CALLBACK TApplication::AppWndProc(HWND h, UINT m, WPARAM w, LPARAM l) no
 }
 
 bool TApplication::DispatchToDialogs(MSG& msg) {
-  // Enter and Escape in a form press its default and cancel buttons, as in a dialog.
-  if (msg.message != WM_KEYDOWN || (msg.wParam != VK_RETURN && msg.wParam != VK_ESCAPE)) return false;
+  if (msg.message != WM_KEYDOWN) return false;
   HWND top = GetAncestor(msg.hwnd, GA_ROOT);
-  auto* form = top ? reinterpret_cast<TForm*>(GetWindowLongPtrA(top, GWLP_USERDATA)) : nullptr;
+  if (!top) return false;
+  char cls[16];
+  if (!GetClassNameA(top, cls, sizeof cls) || lstrcmpA(cls, kFormClass) != 0) return false;
+  auto* form = reinterpret_cast<TForm*>(GetWindowLongPtrA(top, GWLP_USERDATA));
   if (!form) return false;
-  TControl* target = msg.wParam == VK_RETURN ? form->DefaultControl : form->CancelControl;
-  if (!target || !target->Enabled() || !target->Visible()) return false;
+  // The control with the focus sees the key first (an edit inside a drop-down box belongs to the box).
+  for (HWND h = msg.hwnd; h && h != top; h = GetParent(h)) {
+    TControl* c = form->FindControl(h);
+    if (!c || !c->OnKeyDown) continue;
+    WORD key = static_cast<WORD>(msg.wParam);
+    try {
+      c->OnKeyDown(key);
+    } catch (...) {
+      HandleException(std::current_exception());
+      return true;
+    }
+    if (key == 0) return true;
+    break;
+  }
+  if (msg.wParam == VK_TAB) return IsDialogMessageA(top, &msg) != FALSE;
+  // Enter and Escape in a form press its default and cancel buttons, as in a dialog.
+  if (msg.wParam != VK_RETURN && msg.wParam != VK_ESCAPE) return false;
+  TControl* target = msg.wParam == VK_RETURN ? form->DefaultControl() : form->CancelControl();
+  if (!target || !target->Enabled() || !IsWindowVisible(target->Handle())) return false;
   // A control that wants Enter for itself (a multi-line edit) keeps it.
   if (msg.wParam == VK_RETURN && (SendMessageA(msg.hwnd, WM_GETDLGCODE, 0, 0) & DLGC_WANTALLKEYS)) return false;
   SendMessageA(target->Handle(), BM_CLICK, 0, 0);
@@ -170,6 +227,13 @@ void TApplication::ShowException(std::exception_ptr e) noexcept {
   }
 }
 
+const TSkinPainter& CurrentPainter() {
+  if (Application) return Application->Painter();
+  // Without an application (tools and tests that draw without one) the default look serves.
+  static const TSkinPainter fallback(DefaultSkin());
+  return fallback;
+}
+
 // ---- TControl ----
 
 void TControl::CreateHandle(HWND parent, int id, const char* window_class, const std::string& text, DWORD style,
@@ -179,11 +243,46 @@ void TControl::CreateHandle(HWND parent, int id, const char* window_class, const
                             height, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                             Application ? Application->Instance() : GetModuleHandleA(nullptr), nullptr);
   if (!handle_) RaiseLastOSError();
-  SendMessageA(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+  char cls[16];
+  background_ = GetClassNameA(parent, cls, sizeof cls) && lstrcmpA(cls, kPanelClass) == 0 ? TSkinPart::kPanel
+                                                                                           : TSkinPart::kFace;
+  SendMessageA(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(CurrentPainter().Font()), FALSE);
 }
 
 std::string TControl::Caption() const { return WindowText(handle_); }
 void TControl::SetCaption(const std::string& text) { SetWindowTextA(handle_, text.c_str()); }
+
+bool TControl::Focused() const {
+  HWND f = GetFocus();
+  return f && (f == handle_ || IsChild(handle_, f));
+}
+
+HBRUSH TControl::OnCtlColor(HDC dc) {
+  const TSkinPainter& p = CurrentPainter();
+  SetTextColor(dc, p.Color(Enabled() ? TSkinPart::kText : TSkinPart::kDisabledText));
+  SetBkColor(dc, p.Color(background_));
+  return p.Brush(background_);
+}
+
+void TControl::Subclass() { SetWindowSubclass(handle_, SubclassProc, 1, reinterpret_cast<DWORD_PTR>(this)); }
+
+LRESULT TControl::WndProc(UINT m, WPARAM w, LPARAM l) { return DefaultProc(m, w, l); }
+
+LRESULT TControl::DefaultProc(UINT m, WPARAM w, LPARAM l) { return DefSubclassProc(handle_, m, w, l); }
+
+LRESULT CALLBACK TControl::SubclassProc(HWND h, UINT m, WPARAM w, LPARAM l, UINT_PTR id, DWORD_PTR ref) noexcept {
+  if (m == WM_NCDESTROY) {
+    RemoveWindowSubclass(h, SubclassProc, id);
+    return DefSubclassProc(h, m, w, l);
+  }
+  auto* self = reinterpret_cast<TControl*>(ref);
+  try {
+    return self->WndProc(m, w, l);
+  } catch (...) {
+    if (Application) Application->HandleException(std::current_exception());
+    return 0;
+  }
+}
 
 // ---- TForm ----
 
@@ -235,6 +334,7 @@ int TForm::ClientHeight() const {
 
 void TForm::Show() {
   ShowWindow(handle_, SW_SHOW);
+  if (ActiveControl && ActiveControl->Enabled()) ActiveControl->SetFocus();
   UpdateWindow(handle_);
 }
 
@@ -244,6 +344,13 @@ TControl* TForm::FindControl(HWND h) const {
   for (const auto& c : controls_)
     if (c->Handle() == h) return c.get();
   return nullptr;
+}
+
+void TForm::SetDefaultControl(TControl* c) {
+  TControl* old = std::exchange(default_control_, c);
+  // The default button draws itself differently: let the old and the new one repaint.
+  if (old) InvalidateRect(old->Handle(), nullptr, FALSE);
+  if (c) InvalidateRect(c->Handle(), nullptr, FALSE);
 }
 
 TControl* TForm::FindControl(int id) const {
@@ -263,6 +370,14 @@ int TForm::ShowModal() {
   Show();
   SetForegroundWindow(handle_);
   while (ModalResult == mrNone && Application && !Application->Terminated()) {
+    // A result set by a message sent from another thread (automation pressing a button) arrives
+    // without a posted message: peeking handles sent messages and returns, so the result is seen at
+    // once where a blocking GetMessage would wait for the next posted message.
+    MSG msg;
+    if (!PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
+      if (ModalResult == mrNone) MsgWaitForMultipleObjectsEx(0, nullptr, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+      continue;
+    }
     if (!Application->HandleMessage()) {
       PostQuitMessage(0);  // hand WM_QUIT back to the outer loop
       break;
@@ -307,6 +422,20 @@ LRESULT TForm::Dispatch(UINT m, WPARAM w, LPARAM l) {
         if (c->OnDrawItem(dis)) return TRUE;
       break;
     }
+    case WM_MEASUREITEM: {
+      // List boxes ask while they are being created, before the control object knows its window:
+      // every owner-drawn row of this framework is one line of the skin's font high.
+      auto* mis = reinterpret_cast<MEASUREITEMSTRUCT*>(l);
+      mis->itemHeight = static_cast<UINT>(CurrentPainter().LineHeight() + 3);
+      if (TControl* c = FindControl(static_cast<int>(mis->CtlID))) c->OnMeasureItem(mis);
+      return TRUE;
+    }
+    case WM_ERASEBKGND: {
+      RECT r;
+      GetClientRect(handle_, &r);
+      FillRect(reinterpret_cast<HDC>(w), &r, CurrentPainter().Brush(TSkinPart::kFace));
+      return 1;
+    }
     case WM_PAINT: {
       PAINTSTRUCT ps;
       HDC dc = BeginPaint(handle_, &ps);
@@ -319,6 +448,20 @@ LRESULT TForm::Dispatch(UINT m, WPARAM w, LPARAM l) {
     case WM_CLOSE:
       Close();
       return 0;
+    case WM_CTLCOLORMSGBOX:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSCROLLBAR:
+    case WM_CTLCOLORSTATIC:
+      // The edit inside a drop-down box asks through the box: the first control up the chain answers.
+      for (HWND h = reinterpret_cast<HWND>(l); h && h != handle_; h = GetParent(h))
+        if (TControl* c = FindControl(h)) {
+          if (HBRUSH b = c->OnCtlColor(reinterpret_cast<HDC>(w))) return reinterpret_cast<LRESULT>(b);
+          break;
+        }
+      break;
     case WM_DESTROY:
       if (!destroying_) FormDestroy();
       if (Application && Application->MainForm() == this) Application->Terminate();
@@ -343,11 +486,6 @@ LRESULT CALLBACK TForm::FormWndProc(HWND h, UINT m, WPARAM w, LPARAM l) noexcept
     if (Application) Application->HandleException(std::current_exception());
     return 0;
   }
-}
-
-int InformationBox(HWND owner, const std::string& text, bool with_cancel) {
-  const char* title = Application ? Application->Title().c_str() : "";
-  return MessageBoxA(owner, text.c_str(), title, MB_ICONINFORMATION | (with_cancel ? MB_OKCANCEL : MB_OK));
 }
 
 }  // namespace sondrel

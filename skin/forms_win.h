@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "skin/skin_win.h"
+
 namespace sondrel {
 
 class TForm;
@@ -27,6 +29,8 @@ class TApplication {
   TApplication& operator=(const TApplication&) = delete;
 
   HINSTANCE Instance() const { return instance_; }
+  // The program's look, read from the stored skin when the application starts.
+  const TSkinPainter& Painter() const { return *painter_; }
   HWND Handle() const { return handle_; }
   TForm* MainForm() const { return main_form_; }
   // The first form created with this becomes the main form; its closing ends Run.
@@ -58,6 +62,7 @@ class TApplication {
   bool DispatchToDialogs(MSG& msg);
 
   HINSTANCE instance_;
+  std::unique_ptr<TSkinPainter> painter_;
   HWND handle_ = nullptr;
   TForm* main_form_ = nullptr;
   std::string title_;
@@ -68,7 +73,16 @@ class TApplication {
 // The one application object; exists from the start of WinMain to its end.
 extern TApplication* Application;
 
-// A child window of a form. Owned by its form; destroyed with it.
+// The application's painter, or one with the default look when no application exists (tools, tests).
+const TSkinPainter& CurrentPainter();
+
+// The window class of container windows (notebook pages, panels): they paint the panel colour and
+// hand the notifications of their controls on to their form.
+extern const char kPanelClass[];
+
+// A child window of a form. Owned by its form; destroyed with it. Every control is a real window of a
+// standard class, so that its caption and state stay readable through the standard messages; the
+// skin only changes how it is drawn.
 class TControl {
  public:
   virtual ~TControl() = default;
@@ -83,20 +97,40 @@ class TControl {
   bool Visible() const { return IsWindowVisible(handle_) != FALSE; }
   void SetVisible(bool on) { ShowWindow(handle_, on ? SW_SHOW : SW_HIDE); }
   void SetFocus() { ::SetFocus(handle_); }
+  bool Focused() const;
+
+  // A key pressed while this control (or a window inside it) has the focus, before anything else sees
+  // it; setting key to 0 consumes it (Enter then does not press the default button).
+  std::function<void(WORD& key)> OnKeyDown;
 
   // A WM_COMMAND or WM_NOTIFY aimed at this control, routed by its form.
   virtual void OnCommand(WORD /*code*/) {}
   virtual LRESULT OnNotify(NMHDR* /*hdr*/) { return 0; }
   // Owner drawing, routed by its form; false lets the default drawing happen.
   virtual bool OnDrawItem(DRAWITEMSTRUCT* /*dis*/) { return false; }
+  virtual void OnMeasureItem(MEASUREITEMSTRUCT* /*mis*/) {}
+  // WM_CTLCOLOR* for this control: the brush for its background, after setting dc's colours.
+  virtual HBRUSH OnCtlColor(HDC dc);
+  // The skin part this control sits on: the page colour inside containers, the face on a form.
+  TSkinPart Background() const { return background_; }
 
  protected:
   TControl() = default;
-  // Creates the child window with the given class and style under parent, at the form's coordinates.
+  // Creates the child window with the given class and style under parent, at the parent's coordinates.
   void CreateHandle(HWND parent, int id, const char* window_class, const std::string& text, DWORD style,
                     DWORD ex_style, int left, int top, int width, int height);
+  // Routes the window's own messages through WndProc (comctl32 subclassing); call after CreateHandle.
+  void Subclass();
+  // The subclassed window's messages; the default hands them to the original procedure.
+  virtual LRESULT WndProc(UINT m, WPARAM w, LPARAM l);
+  LRESULT DefaultProc(UINT m, WPARAM w, LPARAM l);
+
   HWND handle_ = nullptr;
   int id_ = 0;
+  TSkinPart background_ = TSkinPart::kFace;
+
+ private:
+  static LRESULT CALLBACK SubclassProc(HWND h, UINT m, WPARAM w, LPARAM l, UINT_PTR id, DWORD_PTR ref) noexcept;
 };
 
 // A top-level window holding controls. Windows are created when needed, shown and destroyed; a
@@ -113,8 +147,10 @@ class TForm {
   int ClientWidth() const;
   int ClientHeight() const;
 
+  // Shows the form and gives ActiveControl the focus.
   void Show();
   void Hide();
+  TControl* ActiveControl = nullptr;
   // Shows the form modally and returns its ModalResult once something set one (or the form closed).
   int ShowModal();
   int ModalResult = mrNone;
@@ -131,6 +167,16 @@ class TForm {
   TControl* FindControl(HWND h) const;
   TControl* FindControl(int id) const;
   int NextControlId() { return next_id_++; }
+  // Creates a control of type C owned by this form: C's constructor takes the form first.
+  template <class C, class... A>
+  C* Add(A&&... args) {
+    return Own(std::make_unique<C>(*this, std::forward<A>(args)...));
+  }
+  // The control Enter presses and the one Escape presses (buttons), or null.
+  TControl* DefaultControl() const { return default_control_; }
+  TControl* CancelControl() const { return cancel_control_; }
+  void SetDefaultControl(TControl* c);
+  void SetCancelControl(TControl* c) { cancel_control_ = c; }
 
   // Called once the window exists and once before it goes.
   virtual void FormCreate() {}
@@ -141,10 +187,8 @@ class TForm {
   TForm(const std::string& caption, int client_width, int client_height, bool minimize_box);
   // Messages the form does not handle itself go here; the default is DefWindowProc.
   virtual LRESULT OnMessage(UINT m, WPARAM w, LPARAM l);
+  // Paints the client area over the skin's face colour.
   virtual void OnPaint(HDC /*dc*/, const RECT& /*client*/) {}
-  // The control whose click Enter stands for, or null.
-  TControl* DefaultControl = nullptr;
-  TControl* CancelControl = nullptr;
 
  private:
   friend class TApplication;
@@ -152,14 +196,17 @@ class TForm {
   LRESULT Dispatch(UINT m, WPARAM w, LPARAM l);
 
   HWND handle_ = nullptr;
+  TControl* default_control_ = nullptr;
+  TControl* cancel_control_ = nullptr;
   std::vector<std::unique_ptr<TControl>> controls_;
   int next_id_ = 1000;
   bool modal_ = false;
   bool destroying_ = false;
 };
 
-// The information message box of the program: text of several lines and OK, or OK and Cancel.
-// Returns IDOK or IDCANCEL.
+// The information message box of the program (skinned, modal, captioned with the application's
+// title): text of several lines and OK, or OK and Cancel. Returns IDOK or IDCANCEL; a box with OK
+// only returns IDOK however it is closed.
 int InformationBox(HWND owner, const std::string& text, bool with_cancel);
 
 }  // namespace sondrel

@@ -50,13 +50,4 @@ bool TImage::OnDrawItem(DRAWITEMSTRUCT* dis) {
   return true;
 }
 
-std::string_view ResourceBytes(const char* name) {
-  HMODULE module = GetModuleHandleA(nullptr);
-  HRSRC res = FindResourceA(module, name, MAKEINTRESOURCEA(10));  // RT_RCDATA
-  if (!res) return {};
-  HGLOBAL data = LoadResource(module, res);
-  const void* p = data ? LockResource(data) : nullptr;
-  return p ? std::string_view(static_cast<const char*>(p), SizeofResource(module, res)) : std::string_view();
-}
-
 }  // namespace sondrel

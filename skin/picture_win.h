@@ -5,6 +5,7 @@
 
 #include "skin/forms_win.h"
 #include "skin/jpeg.h"
+#include "skin/skin_win.h"
 
 namespace sondrel {
 
@@ -23,8 +24,5 @@ class TImage : public TControl {
   RgbImage picture_;
   std::vector<uint8_t> dib_;  // the picture as a bottom-up 24-bit DIB, rows padded to 4 bytes
 };
-
-// The bytes of an RCDATA resource of the program, or empty.
-std::string_view ResourceBytes(const char* name);
 
 }  // namespace sondrel

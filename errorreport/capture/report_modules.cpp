@@ -46,11 +46,12 @@ std::shared_ptr<TReportModuleInfo> TReportModulesList::Add(uint32_t handle) {
     else
       m->kind = 3;
     m->options = std::make_unique<TReportModuleOptionsEx>(*path, true);
-    if (auto block = source_.ReadBlock(handle, *path, *m->options)) {
-      m->options_version = block->version;
-      m->reserved = block->reserved;
-      if (!block->debug_data.empty())
-        m->debug = std::make_unique<DebugData>(std::move(block->debug_data), block->version);
+    ModuleBlock block = source_.ReadBlock(handle, *path, *m->options);
+    if (block.found) {
+      m->options_version = block.version;
+      m->reserved = block.reserved;
+      if (!block.debug_data.empty())
+        m->debug = std::make_unique<DebugData>(std::move(block.debug_data), block.version);
     }
   }
   Insert(m);
@@ -81,6 +82,7 @@ std::shared_ptr<const TReportModuleInfo> TReportModulesList::FindModuleOfAddress
 }
 
 void TReportModulesList::Refresh() {
+  source_.BeginPass();
   std::erase_if(modules_, [&](const auto& m) {
     auto path = source_.ModuleFileName(m->handle);
     // Another file loaded at the same address is another module.
@@ -129,6 +131,7 @@ TReportDebugInfo TReportModulesList::ResolveAddress(uint32_t address) {
 }
 
 TReportStackList TReportModulesList::BuildStack(std::optional<uint32_t> exception_address, uint32_t sp, uint32_t top) {
+  source_.BeginPass();
   TReportStackList list;
   if (exception_address) list.Add(ResolveAddress(*exception_address));
   for (uint32_t address : ScanStackForCalls(source_.Memory(), sp, top)) list.Add(ResolveAddress(address));

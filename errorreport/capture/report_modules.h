@@ -14,16 +14,10 @@
 #include "errorreport/capture/debug_data.h"
 #include "errorreport/capture/memory_reader.h"
 #include "errorreport/capture/report_stack.h"
+#include "errorreport/delivery/options_block.h"
 #include "errorreport/delivery/report_options.h"
 
 namespace sondrel {
-
-// The parts of a module's options block the module list keeps.
-struct ModuleBlockData {
-  uint16_t version = kDebugDataVersion;
-  std::array<uint8_t, 8> reserved{};
-  std::string debug_data;  // may be empty
-};
 
 class ModuleSource {
  public:
@@ -47,9 +41,11 @@ class ModuleSource {
   virtual std::optional<FileFacts> FileFactsOf(const std::string& path) = 0;
   virtual VersionFacts VersionOf(const std::string& path) = 0;
   // Reads the module's options block into options (and, for a module other than the program, the
-  // changes it published); nullopt when it has none, options then keep their defaults.
-  virtual std::optional<ModuleBlockData> ReadBlock(uint32_t handle, const std::string& path,
-                                                   TReportModuleOptions& options) = 0;
+  // changes it published); found is false when it has none, the options then keep their defaults.
+  virtual ModuleBlock ReadBlock(uint32_t handle, const std::string& path, TReportModuleOptions& options) = 0;
+  // Called before a pass over memory (a refresh or a stack build): memory facts kept from an earlier
+  // pass may be stale.
+  virtual void BeginPass() {}
 };
 
 // "1.2.3.4"; "" for 0.0.0.0 (a missing resource reads as zeros).

@@ -33,7 +33,7 @@ class FakeSource : public ModuleSource {
     std::string path;
     FileFacts facts;
     VersionFacts version;
-    std::optional<ModuleBlockData> block;
+    ModuleBlock block;
   };
   MemoryReader& Memory() override { return memory; }
   uint32_t ProgramModule() override { return kProgram; }
@@ -59,9 +59,9 @@ class FakeSource : public ModuleSource {
       if (m.path == path) return m.version;
     return {};
   }
-  std::optional<ModuleBlockData> ReadBlock(uint32_t handle, const std::string&, TReportModuleOptions& options) override {
+  ModuleBlock ReadBlock(uint32_t handle, const std::string&, TReportModuleOptions& options) override {
     ++block_reads;
-    if (modules.at(handle).block) options.SetMailSubject("block of " + std::to_string(handle));
+    if (modules.at(handle).block.found) options.SetMailSubject("block of " + std::to_string(handle));
     return modules.at(handle).block;
   }
 
@@ -112,7 +112,7 @@ class Modules : public ::testing::Test {
     w.AddRange({0x1120, 0x10, "FMain.cpp", 122, "sondrel::TfrmMain", "btnSearchClick"});
     w.AddProcedure("sondrel::TfrmMain::btnSearchClick", 0x1100, 0x30);
     Load(kProgram, "C:\\App\\Sondrel.exe", BuildImage(program), {2, 0, 0, 0},
-         ModuleBlockData{460, {1, 2, 3, 4, 5, 6, 7, 8}, w.Build()});
+         ModuleBlock{true, 460, {1, 2, 3, 4, 5, 6, 7, 8}, w.Build()});
 
     Load(kBare, "C:\\App\\bare.dll", BuildImage(ImageSpec{}), {0, 0, 0, 0});
     ImageSpec package;
@@ -120,7 +120,7 @@ class Modules : public ::testing::Test {
     Load(kPackage, "D:\\pkg.bpl", BuildImage(package), {});
   }
   void Load(uint32_t handle, std::string path, std::string image, std::array<uint16_t, 4> version,
-            std::optional<ModuleBlockData> block = std::nullopt) {
+            ModuleBlock block = {}) {
     source_.memory.Add(handle, std::move(image));
     source_.modules[handle] = {std::move(path), {1234, 0x5A5A0000}, {"Description of " + std::to_string(handle), version}, block};
   }
@@ -303,7 +303,7 @@ TEST_F(Modules, UnloadedReplacedAndChangedModulesLeaveTheList) {
   // A failed enumeration adds nothing and keeps what is still loaded.
   source_.fail_enumeration = true;
   source_.memory.Add(0x40000000, BuildImage(ImageSpec{}));
-  source_.modules[0x40000000] = {"C:\\new.dll", {}, {}, std::nullopt};
+  source_.modules[0x40000000] = {"C:\\new.dll", {}, {}, {}};
   list.Refresh();
   EXPECT_EQ(list.Count(), 3u);
   // A rewritten file and a deleted file are dropped.

@@ -1,0 +1,161 @@
+#pragma once
+// The search configuration: the eight tabs with their keyword histories, the search entries of all
+// tabs, the built-in catalogue and the two settings, and the data files they are kept in.
+//
+// Files, in the data folder (a path ending in a backslash, or a slash in the native build):
+//   SitesDB.dat   "TYPE,CODE,DESCRIPTION,LEADING,POST,TAB,ORDER,CHECKED", one line per entry
+//   TabsDB.dat    "CODE,NAME,LASTKEYWORDS", one line per tab, the history joined by "^"
+//   BuiltInDB.dat CODE,DESCRIPTION,LEADING,POST,CATEGORY, one line per catalogue row, never written
+//   Settings.dat  [Settings] MLastTab=<int>, MReverse=<0|1>
+// Every table line ends with CR LF when written; CR, LF and CR LF all end a line when read. The first
+// line is a header and is skipped; blank lines are skipped.
+//
+// The model is used from the user-interface thread only; nothing is locked.
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "base/text.h"
+#include "model/fields.h"
+#include "model/keyed_list.h"
+#include "model/profile.h"
+
+namespace sondrel {
+
+inline constexpr int kTabCount = 8;
+inline constexpr int kSlotCount = 10;
+
+inline constexpr char kSitesFile[] = "SitesDB.dat";
+inline constexpr char kTabsFile[] = "TabsDB.dat";
+inline constexpr char kBuiltInsFile[] = "BuiltInDB.dat";
+inline constexpr char kSettingsFile[] = "Settings.dat";
+
+inline constexpr char kSitesHeader[] = "TYPE,CODE,DESCRIPTION,LEADING,POST,TAB,ORDER,CHECKED";
+inline constexpr char kTabsHeader[] = "CODE,NAME,LASTKEYWORDS";
+inline constexpr char kSettingsSection[] = "Settings";
+
+// The name given to a tab the tab file lacks.
+inline constexpr char kMissingTabName[] = "Custom";
+
+// One row of the built-in catalogue; read only after loading.
+struct TBuiltIn {
+  std::string Code;
+  std::string Description;
+  std::string Leading;
+  std::string Post;
+  std::string Category;  // "Web", "Images", "Videos", "News", "Blogs", "Shopping" or "Music"
+};
+
+// One search entry: one slot of one tab.
+struct TSite {
+  char SiteType = 'B';  // 'C' custom entry; any other value is a catalogue entry
+  std::string Code;     // catalogue entry: the Code of its catalogue row; custom entry: empty
+  std::string Description;
+  std::string Leading;
+  std::string Post;
+  int Tab = 0;    // 1 to 8
+  int Order = 0;  // slot 1 to 10
+  bool Checked = false;
+
+  bool IsCustom() const { return SiteType == 'C'; }
+};
+
+// One tab.
+struct TSearchTab {
+  std::string Code;  // "1" to "8"
+  std::string Name;
+  StringList LastKeywords;  // newest first, no length limit
+};
+
+// The caption and the two address halves of an entry.
+struct TResolvedSite {
+  std::string Description;
+  std::string Leading;
+  std::string Post;
+};
+
+// The key of the entry in a slot: tab and slot in decimal joined by "-" ("3-10").
+std::string SiteKey(int tab, int slot);
+
+// Adds a keyword at the front of the history unless an item equal to it when both are upper-cased
+// (letters a to z only) is already there; an existing item keeps its place and letter case.
+void AddKeyword(TSearchTab& tab, const std::string& keyword);
+
+// A TAB or ORDER field: a decimal integer with an optional sign and leading zeros, nothing else.
+std::optional<int> ParseDecimalField(std::string_view text);
+
+class TSearchManager {
+ public:
+  // Reads Settings.dat (when it exists; otherwise the defaults stand; an MLastTab outside 0 to 8 reads
+  // as 0), then LoadBuiltIns, LoadSites and LoadTabs. data_folder is the folder of the four files with its
+  // trailing separator. Missing files give empty lists and nothing is reported.
+  explicit TSearchManager(std::string data_folder, ProfileOpener open_profile = OpenSettingsProfile);
+  // An empty model that reads nothing, for callers that feed it from memory (ReadSites and friends).
+  TSearchManager();
+
+  int LastTab = 0;                // index of the tab selected last: 0 to 7, or 8 for the Options tab
+  bool Reverse = false;           // submit searches in random order
+  TKeyedList<TSearchTab> Tabs;    // key: Code; position n-1 is tab number n
+  TKeyedList<TSite> Sites;        // key: SiteKey(Tab, Order), kept in step by whoever changes them
+  TKeyedList<TBuiltIn> BuiltIns;  // key: Code
+
+  const std::string& DataFolder() const { return data_folder_; }
+  std::string DataFile(const char* name) const { return data_folder_ + name; }
+
+  // Append what the files hold. A malformed line is skipped (and the file kept as a .bak copy at its
+  // next save, so that nothing is lost): a SitesDB.dat line with fewer than eight fields, an empty
+  // TYPE, or a TAB or ORDER that is not a decimal integer; a TabsDB.dat line with fewer than two
+  // fields; a BuiltInDB.dat line with fewer than five fields. After loading the tabs, each of the
+  // codes "1" to "8" that is missing gets a tab named "Custom" at its position.
+  void LoadBuiltIns();
+  void LoadSites();
+  void LoadTabs();
+  // The same from a file's bytes.
+  void ReadBuiltIns(std::string_view bytes);
+  void ReadSites(std::string_view bytes);
+  void ReadTabs(std::string_view bytes);
+  // Gives every code "1" to "8" a tab; part of ReadTabs.
+  void SupplyMissingTabs();
+
+  // Write the whole file in one step: a failed write leaves the old file as it was and raises EOSError.
+  void SaveSites();
+  void SaveTabs();
+  // Writes MLastTab and MReverse to Settings.dat, keeping everything else in it.
+  void SaveSettings();
+  // Writes MLastTab alone (the selected tab changed).
+  void SaveLastTab();
+  // SaveSites, SaveTabs, SaveSettings, in this order, as at exit: when one raises, those before it
+  // stay written and those after it are not attempted.
+  void SaveAll();
+  // The bytes SaveSites and SaveTabs write.
+  std::string SitesText() const;
+  std::string TabsText() const;
+
+  // Tab number n (1 to 8) is position n-1; null when the position does not exist.
+  TSearchTab* TabAt(int number) const;
+  // The caption of tab n: the Name of the first tab whose Code is n in decimal; "" when none.
+  std::string TabCaption(int number) const;
+  // The first entry under the key of the tab and slot, or null.
+  TSite* SiteAt(int tab, int slot) const;
+  // A custom entry's own texts, or those of the first catalogue row with the entry's code; nullopt
+  // when no row has that code (the entry is then neither shown nor searched).
+  std::optional<TResolvedSite> Resolve(const TSite& site) const;
+
+  // True while a loaded file had malformed lines that only its .bak copy will keep.
+  bool SitesHadMalformedLines() const { return sites_malformed_; }
+  bool TabsHadMalformedLines() const { return tabs_malformed_; }
+  bool BuiltInsHadMalformedLines() const { return builtins_malformed_; }
+
+ private:
+  void SaveTable(const char* name, const std::string& bytes, bool& malformed);
+  void WriteSettings(bool last_tab_only);
+
+  std::string data_folder_;
+  ProfileOpener open_profile_;
+  bool sites_malformed_ = false;
+  bool tabs_malformed_ = false;
+  bool builtins_malformed_ = false;
+};
+
+}  // namespace sondrel

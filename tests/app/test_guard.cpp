@@ -1,0 +1,127 @@
+// The single-instance guard with real program instances under Wine: copies of Sondrel.exe in folders of
+// their own, started as separate processes, with the test reading the shared record between starts.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+
+#include "app/CheckPrevious.h"
+#include "base/cmdline.h"
+#include "base/file.h"
+#include "base/handle_win.h"
+#include "tests/support/process_win.h"
+#include "tests/support/windows_win.h"
+
+namespace sondrel::test {
+namespace {
+
+std::string CopyOfProgram(const std::string& folder_name) {
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  const std::string folder = IncludeBackslash(temp) + "sondrel-guard\\" + folder_name + "\\";
+  ForceDirectories(folder);
+  const std::string exe = folder + "Sondrel.exe";
+  EXPECT_TRUE(CopyFileA((ProgramFolder() + "Sondrel.exe").c_str(), exe.c_str(), FALSE)) << exe;
+  return exe;
+}
+
+// Opens the instance record of a program path as another holder of the block would.
+struct RecordView {
+  UniqueHandle mapping;
+  UniqueView view;
+  explicit RecordView(const std::string& exe) {
+    mapping.reset(OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, InstanceBlockName(exe).c_str()));
+    if (mapping) view.reset(MapViewOfFile(mapping.get(), FILE_MAP_ALL_ACCESS, 0, 0, 8));
+  }
+  bool Open() const { return view.get() != nullptr; }
+  const TInstanceRecord& Record() const { return *static_cast<const TInstanceRecord*>(view.get()); }
+};
+
+HWND MainWindowOf(const Child& c) {
+  return FindTopWindow("Sondrel", 20000, c.Pid());
+}
+
+// Starts the program and expects it to end at once, refused, without a window of its own.
+void ExpectRefused(const std::string& exe) {
+  Child again(QuoteArg(exe), ExtractFilePath(exe));
+  DWORD code = 99;
+  ASSERT_TRUE(again.Wait(15000, &code)) << "a second start kept running";
+  EXPECT_EQ(code, 0u);
+}
+
+void CloseAndWait(Child& c, HWND main) {
+  PostMessageA(main, WM_CLOSE, 0, 0);
+  DWORD code = 99;
+  EXPECT_TRUE(c.Wait(15000, &code));
+  EXPECT_EQ(code, 0u);
+}
+
+TEST(GuardProcesses, OneInstancePerProgramFile) {
+  const std::string a = CopyOfProgram("a");
+  const std::string b = CopyOfProgram("b");
+
+  Child first(QuoteArg(a), ExtractFilePath(a));
+  HWND main = MainWindowOf(first);
+  ASSERT_NE(main, nullptr) << "the first start shows no main window";
+
+  // The test holds the block from here on, so that the count can still be read after the last
+  // instance has ended.
+  RecordView record(a);
+  ASSERT_TRUE(record.Open()) << "no shared record named " << InstanceBlockName(a);
+  EXPECT_EQ(record.Record().Count, 1);
+  HWND app = reinterpret_cast<HWND>(static_cast<uintptr_t>(record.Record().Window));
+  DWORD owner_pid = 0;
+  GetWindowThreadProcessId(app, &owner_pid);
+  EXPECT_EQ(owner_pid, first.Pid()) << "the record does not hold the first instance's window";
+  EXPECT_EQ(GetWindow(main, GW_OWNER), app) << "the stored window is not the application window";
+
+  // A second start of the same file ends at once and restores the minimised first one.
+  ShowWindow(main, SW_MINIMIZE);
+  PumpMessages(300);
+  ASSERT_TRUE(IsIconic(main));
+  ExpectRefused(a);
+  PumpMessages(500);
+  EXPECT_FALSE(IsIconic(main)) << "the running instance was not restored";
+  EXPECT_TRUE(IsWindowVisible(main));
+  EXPECT_EQ(GetForegroundWindow(), main);
+  EXPECT_EQ(record.Record().Count, 1);
+  EXPECT_EQ(FindTopWindow("Sondrel", 500, 0), FindTopWindow("Sondrel", 500, first.Pid()));
+
+  // A copy in another folder runs beside it; a second start of that copy is refused too.
+  Child other(QuoteArg(b), ExtractFilePath(b));
+  HWND other_main = MainWindowOf(other);
+  ASSERT_NE(other_main, nullptr) << "a copy in another folder did not run";
+  ExpectRefused(b);
+  ExpectRefused(a);
+  EXPECT_TRUE(other.Running());
+  EXPECT_TRUE(first.Running());
+
+  // After the first ends its slot is free again and a new start runs.
+  CloseAndWait(first, main);
+  EXPECT_EQ(record.Record().Count, 0);
+  Child next(QuoteArg(a), ExtractFilePath(a));
+  HWND next_main = MainWindowOf(next);
+  ASSERT_NE(next_main, nullptr) << "a start after the first ended did not run";
+  EXPECT_EQ(record.Record().Count, 1);
+  CloseAndWait(next, next_main);
+  CloseAndWait(other, other_main);
+  EXPECT_EQ(record.Record().Count, 0);
+}
+
+TEST(GuardProcesses, TheBlockGoesWithTheLastInstance) {
+  const std::string a = CopyOfProgram("c");
+  {
+    Child first(QuoteArg(a), ExtractFilePath(a));
+    HWND main = MainWindowOf(first);
+    ASSERT_NE(main, nullptr);
+    EXPECT_TRUE(RecordView(a).Open());
+    CloseAndWait(first, main);
+  }
+  EXPECT_FALSE(RecordView(a).Open());
+  Child again(QuoteArg(a), ExtractFilePath(a));
+  HWND main = MainWindowOf(again);
+  ASSERT_NE(main, nullptr);
+  CloseAndWait(again, main);
+}
+
+}  // namespace
+}  // namespace sondrel::test

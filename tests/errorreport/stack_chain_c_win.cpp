@@ -1,0 +1,13 @@
+// One link of the chain; the call stays a real call (no inlining across files, no tail call).
+#include "stack_chain_win.h"
+
+namespace sondrel::test {
+
+__attribute__((noinline)) int ChainInner(ChainCapture& c) {
+  int r = CaptureStackHere(c); static_assert(__LINE__ == 7);
+  asm volatile("" ::: "memory");
+  return r + 1;
+}
+const int kChainInnerCallLine = 7;  // the line of the call above
+
+}  // namespace sondrel::test

@@ -1,0 +1,238 @@
+// The search manager over real files in a data folder: construction, saving, settings and the start-up
+// move of the default files.
+#include <gtest/gtest.h>
+
+#include "base/file.h"
+#include "model/UGeneral.h"
+#include "model/data_files.h"
+#include "tests/model/temp_folder.h"
+
+namespace sondrel {
+namespace {
+
+using test::FreshFolder;
+
+void Put(const std::string& path, const std::string& bytes) {
+  WriteFileAtomic(path, bytes);
+}
+std::string Get(const std::string& path) {
+  return ReadFileBytes(path).value_or("<missing>");
+}
+// The system's profile writer may drop blank lines; everything else it keeps.
+std::string WithoutBlankLines(std::string s) {
+  for (size_t p; (p = s.find("\r\n\r\n")) != std::string::npos;) s.erase(p, 2);
+  return s;
+}
+
+const char kSites[] =
+    "TYPE,CODE,DESCRIPTION,LEADING,POST,TAB,ORDER,CHECKED\r\nB,a,,,,1,1,1\r\nC,,Own,http://o.test/"
+    "?q=,,2,3,0\r\n";
+const char kTabs[] =
+    "CODE,NAME,LASTKEYWORDS\r\n1,Web,x^y\r\n2,Images,\r\n3,Videos,\r\n4,News,\r\n5,Blogs,\r\n6,Shopping,\r\n"
+    "7,Music,\r\n8,Mine,\r\n";
+const char kBuiltIns[] = "CODE,DESCRIPTION,LEADING,POST,CATEGORY\r\na,Alpha,http://a.test/?q=,,Web\r\n";
+
+TEST(Store, ConstructionReadsEverythingAndSavesTheSameBytes) {
+  const std::string dir = FreshFolder("roundtrip");
+  Put(dir + "SitesDB.dat", kSites);
+  Put(dir + "TabsDB.dat", kTabs);
+  Put(dir + "BuiltInDB.dat", kBuiltIns);
+  Put(dir + "Settings.dat", "[Settings]\r\nMLastTab=3\r\nMReverse=1\r\n");
+  TSearchManager m(dir);
+  EXPECT_EQ(m.LastTab, 3);
+  EXPECT_TRUE(m.Reverse);
+  EXPECT_EQ(m.BuiltIns.Count(), 1);
+  EXPECT_EQ(m.Sites.Count(), 2);
+  EXPECT_EQ(m.Tabs.Count(), 8);
+  ASSERT_TRUE(m.Resolve(*m.SiteAt(1, 1)));
+  m.SaveAll();
+  EXPECT_EQ(Get(dir + "SitesDB.dat"), kSites);
+  EXPECT_EQ(Get(dir + "TabsDB.dat"), kTabs);
+  EXPECT_EQ(Get(dir + "Settings.dat"), "[Settings]\r\nMLastTab=3\r\nMReverse=1\r\n");
+  EXPECT_FALSE(FileExists(dir + "Settings.dat.new"));
+  EXPECT_FALSE(FileExists(dir + "SitesDB.bak"));
+}
+
+TEST(Store, MissingFilesGiveDefaultsAndEmptyLists) {
+  const std::string dir = FreshFolder("missing");
+  TSearchManager m(dir);
+  EXPECT_EQ(m.LastTab, 0);
+  EXPECT_FALSE(m.Reverse);
+  EXPECT_EQ(m.Sites.Count(), 0);
+  EXPECT_EQ(m.BuiltIns.Count(), 0);
+  EXPECT_EQ(m.Tabs.Count(), 8);  // every position of the tab strip has a tab
+  m.LastTab = 8;
+  m.SaveSettings();
+  EXPECT_EQ(Get(dir + "Settings.dat"), "[Settings]\r\nMLastTab=8\r\nMReverse=0\r\n");
+}
+
+TEST(Store, SettingsValues) {
+  struct Case {
+    const char* text;
+    int last_tab;
+    bool reverse;
+  };
+  const Case cases[] = {
+      {"[Settings]\r\nMLastTab=0x3\r\nMReverse=5\r\n", 3, true},
+      {"[Settings]\nMLastTab=0X3\nMReverse=0\n", 3, false},
+      {"[Settings]\r\nMLastTab=abc\r\nMReverse=yes\r\n", 0, false},
+      {"[settings]\r\n mlasttab = 7 \r\nmreverse=-1\r\n", 7, true},
+      {"[Other]\r\nMLastTab=4\r\n[Settings]\r\nMReverse=1\r\n", 0, true},
+      {"[Settings]\r\nMLastTab=\"2\"\r\n", 2, false},
+      {"[Settings]\r\nMLastTab=$5\r\n", 0, false},
+      {"[Settings]\r\nMLastTab=8\r\n", 8, false},  // the Options tab
+      {"[Settings]\r\nMLastTab=9\r\n", 0, false},  // no such tab
+      {"[Settings]\r\nMLastTab=-1\r\n", 0, false},
+      {"garbage without sections", 0, false},
+      {"", 0, false},
+  };
+  for (const Case& c : cases) {
+    const std::string dir = FreshFolder("settings");
+    Put(dir + "Settings.dat", c.text);
+    TSearchManager m(dir);
+    EXPECT_EQ(m.LastTab, c.last_tab) << c.text;
+    EXPECT_EQ(m.Reverse, c.reverse) << c.text;
+  }
+}
+
+TEST(Store, SavingSettingsKeepsOtherSectionsAndKeys) {
+  const std::string dir = FreshFolder("settings-keep");
+  Put(dir + "Settings.dat",
+      "; note\r\n[Window]\r\nLeft=10\r\n\r\n[Settings]\r\nMReverse=0\r\nOwn=kept\r\n\r\n[Z]\r\na=b\r\n");
+  TSearchManager m(dir);
+  m.LastTab = 2;
+  m.Reverse = true;
+  m.SaveSettings();
+  EXPECT_EQ(
+      WithoutBlankLines(Get(dir + "Settings.dat")),
+      "; "
+      "note\r\n[Window]\r\nLeft=10\r\n[Settings]\r\nMReverse=1\r\nOwn=kept\r\nMLastTab=2\r\n[Z]\r\na=b\r\n");
+  m.LastTab = 5;
+  m.Reverse = false;
+  m.SaveLastTab();  // the tab alone
+  EXPECT_EQ(
+      WithoutBlankLines(Get(dir + "Settings.dat")),
+      "; "
+      "note\r\n[Window]\r\nLeft=10\r\n[Settings]\r\nMReverse=1\r\nOwn=kept\r\nMLastTab=5\r\n[Z]\r\na=b\r\n");
+}
+
+TEST(Store, PortableAndPlatformProfilesAgree) {
+  // The portable writer's file reads the same through the platform's reader, and the other way round.
+  const std::string dir = FreshFolder("profiles");
+  TIniProfile portable(dir + "a.ini");
+  portable.WriteString("Settings", "MLastTab", "4");
+  portable.WriteString("Other", "k", " spaced ");
+  portable.WriteString("Settings", "MReverse", "1");
+  auto platform = OpenSettingsProfile(dir + "a.ini");
+  EXPECT_EQ(platform->ReadString("settings", "mlasttab"), "4");
+  EXPECT_EQ(platform->ReadString("Settings", "MReverse"), "1");
+  EXPECT_EQ(platform->ReadString("Other", "k"), "spaced");
+  EXPECT_EQ(platform->ReadString("Settings", "Missing"), std::nullopt);
+  EXPECT_EQ(platform->ReadString("Nowhere", "k"), std::nullopt);
+
+  auto writer = OpenSettingsProfile(dir + "b.ini");
+  writer->WriteString("Settings", "MLastTab", "0x3");
+  writer->WriteString("Settings", "Empty", "");
+  writer.reset();
+  TIniProfile reader(dir + "b.ini");
+  EXPECT_EQ(ReadProfileInteger(reader, "Settings", "MLastTab", 0), 3);
+  EXPECT_EQ(reader.ReadString("Settings", "Empty"), "");
+  EXPECT_EQ(reader.ReadString("Settings", "Other"), std::nullopt);
+}
+
+TEST(Store, IniRules) {
+  EXPECT_EQ(TIniProfile::WriteTo("", "S", "k", "v"), "[S]\r\nk=v\r\n");
+  EXPECT_EQ(TIniProfile::WriteTo("[A]\nx=1", "S", "k", "v"), "[A]\r\nx=1\r\n[S]\r\nk=v\r\n");
+  EXPECT_EQ(TIniProfile::WriteTo("[s]\r\nK = old \r\n", "S", "k", "new"), "[s]\r\nK=new\r\n");
+  EXPECT_EQ(TIniProfile::ReadFrom("[S]\r\nk=1\r\n[S]\r\nj=2\r\n", "S", "j"),
+            std::nullopt);  // first section only
+  EXPECT_EQ(TIniProfile::ReadFrom("[S]\r\n;k=1\r\nk=\r\n", "S", "k"), "");
+  EXPECT_EQ(TIniProfile::ReadFrom("[S]\r\nk='q'\r\n", "S", "k"), "q");
+  EXPECT_EQ(ParseProfileInteger("0x10"), 16);
+  EXPECT_EQ(ParseProfileInteger("-12"), -12);
+  EXPECT_EQ(ParseProfileInteger("12a"), std::nullopt);
+  EXPECT_EQ(ParseProfileInteger("-$1"), std::nullopt);
+}
+
+TEST(Store, MalformedLinesSurviveInABackupAtTheFirstSave) {
+  const std::string dir = FreshFolder("malformed");
+  const std::string sites = std::string(kSites) + "B,broken,,,,one,1,1\r\n";
+  const std::string tabs = std::string(kTabs) + "lonely\r\n";
+  Put(dir + "SitesDB.dat", sites);
+  Put(dir + "TabsDB.dat", tabs);
+  TSearchManager m(dir);
+  EXPECT_EQ(m.Sites.Count(), 2);
+  m.SaveSites();
+  m.SaveTabs();
+  EXPECT_EQ(Get(dir + "SitesDB.dat"), kSites);
+  EXPECT_EQ(Get(dir + "TabsDB.dat"), kTabs);
+  EXPECT_EQ(Get(dir + "SitesDB.bak"), sites);
+  EXPECT_EQ(Get(dir + "TabsDB.bak"), tabs);
+  // A later save does not overwrite the copy with the cleaned file.
+  m.SaveSites();
+  EXPECT_EQ(Get(dir + "SitesDB.bak"), sites);
+  // A clean file makes no copy.
+  const std::string clean = FreshFolder("clean");
+  Put(clean + "SitesDB.dat", kSites);
+  TSearchManager c(clean);
+  c.SaveSites();
+  EXPECT_FALSE(FileExists(clean + "SitesDB.bak"));
+}
+
+TEST(Store, AFailedSaveLeavesThePreviousFile) {
+  const std::string dir = FreshFolder("failed-save");
+  Put(dir + "SitesDB.dat", kSites);
+  Put(dir + "Settings.dat", "[Settings]\r\nMLastTab=1\r\n");
+  TSearchManager m(dir);
+  m.Sites.Clear();
+  m.LastTab = 6;
+  // Folders where the temporary files go make each write fail before the old file is touched.
+  ASSERT_TRUE(ForceDirectories(dir + "SitesDB.dat.tmp"));
+  ASSERT_TRUE(ForceDirectories(dir + "Settings.dat.new"));
+  EXPECT_ANY_THROW(m.SaveSites());
+  EXPECT_ANY_THROW(m.SaveSettings());
+  EXPECT_EQ(Get(dir + "SitesDB.dat"), kSites);
+  EXPECT_EQ(Get(dir + "Settings.dat"), "[Settings]\r\nMLastTab=1\r\n");
+}
+
+TEST(DataFiles, FolderNames) {
+  EXPECT_EQ(DataFolderUnder("C:\\Users\\u\\AppData\\Roaming"),
+            "C:\\Users\\u\\AppData\\Roaming\\Korvanta\\Windlesk\\");
+  EXPECT_EQ(DataFolderUnder("C:\\Data\\"), "C:\\Data\\Korvanta\\Windlesk\\");  // no second backslash
+  EXPECT_EQ(ChooseDataFolder("A\\", "B\\", "P\\"), "A\\Korvanta\\Windlesk\\");
+  EXPECT_EQ(ChooseDataFolder("", "B", "P\\"), "B\\Korvanta\\Windlesk\\");
+  EXPECT_EQ(ChooseDataFolder("", "", "C:\\Prog\\"), "C:\\Prog\\Korvanta\\Windlesk\\");
+}
+
+TEST(DataFiles, FirstStartMovesDefaultsAndLaterStartsDeleteNewerOnesUnread) {
+  const std::string prog = FreshFolder("prog");
+  const std::string data = FreshFolder("data");
+  Put(prog + "SitesDB.dat", kSites);
+  Put(prog + "TabsDB.dat", kTabs);
+  Put(prog + "BuiltInDB.dat", kBuiltIns);  // no Settings.dat beside the program: nothing happens for it
+  MoveDefaultFiles(prog, data);
+  EXPECT_EQ(Get(data + "SitesDB.dat"), kSites);
+  EXPECT_EQ(Get(data + "TabsDB.dat"), kTabs);
+  EXPECT_EQ(Get(data + "BuiltInDB.dat"), kBuiltIns);
+  EXPECT_FALSE(FileExists(data + "Settings.dat"));
+  for (const char* f : kDataFileNames) EXPECT_FALSE(FileExists(prog + f)) << f;
+
+  Put(prog + "SitesDB.dat", "newer defaults");
+  MoveDefaultFiles(prog, data);
+  EXPECT_FALSE(FileExists(prog + "SitesDB.dat"));
+  EXPECT_EQ(Get(data + "SitesDB.dat"), kSites);
+}
+
+TEST(DataFiles, ADefaultThatCannotBeCopiedIsKept) {
+  const std::string prog = FreshFolder("prog-keep");
+  Put(prog + "SitesDB.dat", kSites);
+  // The data folder does not exist (it could not be created): the copy fails, the default must stay.
+  MoveDefaultFiles(prog, prog + "no-such-folder" + test::Separator());
+  EXPECT_EQ(Get(prog + "SitesDB.dat"), kSites);
+  // The same folder for both never deletes the only copy.
+  MoveDefaultFiles(prog, prog);
+  EXPECT_EQ(Get(prog + "SitesDB.dat"), kSites);
+}
+
+}  // namespace
+}  // namespace sondrel
