@@ -1,7 +1,7 @@
 // The report manager's module list: the process's modules and call stacks, as rows for the report.
 #include <windows.h>
 
-#include "errorreport/capture/report_module_source_win.h"
+#include "errorreport/capture/module_source_win.h"
 #include "errorreport/capture/report_modules.h"
 #include "errorreport/capture/report_system_win.h"
 #include "errorreport/delivery/options_block_win.h"
@@ -82,7 +82,7 @@ TReportModuleOptionsEx* ReporterOptionsSource() { return g_list ? g_list->Report
 }  // namespace
 
 std::unique_ptr<ReportModuleSource> CreateReportModuleSource(HMODULE reporter_module) {
-  auto list = std::make_unique<ModuleListSource>(CreateWin32ModuleSource(), reporter_module);
+  auto list = std::make_unique<ModuleListSource>(std::make_unique<ProcessModuleSource>(), reporter_module);
   if (!list->ReporterOptions()) return nullptr;
   g_list = list.get();
   SetCurrentReportOptionsSource(ReporterOptionsSource);

@@ -125,6 +125,14 @@ int main(int argc, char** argv) {
       CopyFileTo(shot, copy);
     };
     SetReportServices(services);
+    // Something on the screen besides the empty desktop.
+    TApplication app(GetModuleHandleA(nullptr));
+    FaultyForm form;
+    form.Show();
+    for (int i = 0; i < 20; ++i) {
+      app.ProcessMessages();
+      Sleep(10);
+    }
     ReportException(std::make_exception_ptr(std::runtime_error("With a picture")));
     std::printf("screenshot deleted=%d\n", !FileExists(ScreenshotPath()));
   }
