@@ -34,6 +34,10 @@ bool ButtonDrawsOn(UINT m) {
   }
 }
 
+// A click sent to a disabled control (BM_CLICK simulates the mouse without asking whether the control
+// takes input) is dropped, as the mouse itself would be.
+bool RefusesClick(HWND h, UINT m) { return m == BM_CLICK && !IsWindowEnabled(h); }
+
 }  // namespace
 
 // ---- TButton ----
@@ -66,6 +70,7 @@ bool TButton::OnDrawItem(DRAWITEMSTRUCT* dis) {
 }
 
 LRESULT TButton::WndProc(UINT m, WPARAM w, LPARAM l) {
+  if (RefusesClick(handle_, m)) return 0;
   if (m == WM_MOUSEMOVE && !hot_) {
     hot_ = true;
     TrackLeave(handle_);
@@ -132,6 +137,7 @@ void TCheckBox::Paint(HDC dc) {
 }
 
 LRESULT TCheckBox::WndProc(UINT m, WPARAM w, LPARAM l) {
+  if (RefusesClick(handle_, m)) return 0;
   switch (m) {
     case WM_PAINT: {
       if (w) {
