@@ -52,10 +52,6 @@ else()
   add_compile_options(${SONDREL_SANITIZE} -g)
   add_link_options(${SONDREL_SANITIZE})
 endif()
-# The program must need no DLL beside system ones: link zlib's static library in the Windows build.
-if(SONDREL_WIN32)
-  set(ZLIB_USE_STATIC_LIBS ON)
-endif()
 if(SONDREL_WIN32)
   # The program must need nothing but system DLLs: zlib is linked statically. A cache from before this
   # rule may hold the import library; it is searched again.

@@ -143,6 +143,11 @@ HWND MainWindow::WaitForBox(DWORD timeout_ms) const {
   return nullptr;
 }
 
+HWND MainWindow::PressForBox(const std::string& caption) {
+  PostMessageA(Button(caption), BM_CLICK, 0, 0);
+  return WaitForBox();
+}
+
 std::string MainWindow::BoxText(HWND box) {
   HWND label = FindChildByClass(box, "Static");
   return label ? WindowText(label) : std::string();

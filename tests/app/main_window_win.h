@@ -50,6 +50,8 @@ class MainWindow {
   void SelectTab(int index);
   // Waits for a message box of the program (a second window captioned "Sondrel"); null when none came.
   HWND WaitForBox(DWORD timeout_ms = 10000) const;
+  // Presses the button (posted: its handler waits for the box) and waits for the box it opens.
+  HWND PressForBox(const std::string& caption);
   // The text of a message box and a click on one of its buttons, posted.
   static std::string BoxText(HWND box);
   static void Answer(HWND box, const std::string& button);

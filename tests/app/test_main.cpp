@@ -185,8 +185,7 @@ TEST_F(MainWindowSearch, BlankKeywordIsRefusedWithAMessage) {
   DataFolderScope data(Files(2));
   MainWindow w;
   SetText(w.Keyword(), "   ");
-  PostMessageA(w.Button("Search"), BM_CLICK, 0, 0);
-  HWND box = w.WaitForBox();
+  HWND box = w.PressForBox("Search");
   ASSERT_NE(box, nullptr);
   EXPECT_EQ(MainWindow::BoxText(box), "A valid input search is required!");
   MainWindow::Answer(box, "OK");
@@ -197,16 +196,14 @@ TEST_F(MainWindowSearch, BlankKeywordIsRefusedWithAMessage) {
 TEST(MainWindow, ClearListEmptiesOnlyTheCurrentTabAfterConfirmation) {
   DataFolderScope data(Files(2));
   MainWindow w;
-  PostMessageA(w.Button("Clear List"), BM_CLICK, 0, 0);
-  HWND box = w.WaitForBox();
+  HWND box = w.PressForBox("Clear List");
   ASSERT_NE(box, nullptr);
   EXPECT_EQ(MainWindow::BoxText(box), "Clear current search list?");
   SaveScreenshot(box, "main_clear_list_box");
   MainWindow::Answer(box, "Cancel");
   EXPECT_EQ(ComboItems(w.Keyword()).size(), 2u) << "Cancel changes nothing";
 
-  PostMessageA(w.Button("Clear List"), BM_CLICK, 0, 0);
-  box = w.WaitForBox();
+  box = w.PressForBox("Clear List");
   ASSERT_NE(box, nullptr);
   MainWindow::Answer(box, "OK");
   EXPECT_TRUE(ComboItems(w.Keyword()).empty());
@@ -221,8 +218,7 @@ TEST(MainWindow, ClearListEmptiesOnlyTheCurrentTabAfterConfirmation) {
 TEST(MainWindow, ClearAllSearchListsEmptiesEveryTabAndConfirms) {
   DataFolderScope data(Files(8));
   MainWindow w;
-  PostMessageA(w.Button("Clear all search lists"), BM_CLICK, 0, 0);
-  HWND ask = w.WaitForBox();
+  HWND ask = w.PressForBox("Clear all search lists");
   ASSERT_NE(ask, nullptr);
   EXPECT_EQ(MainWindow::BoxText(ask), "Clear all search lists?");
   MainWindow::Answer(ask, "OK");
