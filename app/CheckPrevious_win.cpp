@@ -60,7 +60,8 @@ class TWin32SharedBlocks : public TSharedBlockSystem {
   };
   static BOOL CALLBACK CheckOwned(HWND h, LPARAM p) noexcept {
     auto* s = reinterpret_cast<OwnedSearch*>(p);
-    if (GetWindow(h, GW_OWNER) == s->owner && IsWindowVisible(h) && (GetWindowLongA(h, GWL_EXSTYLE) & WS_EX_APPWINDOW)) {
+    if (GetWindow(h, GW_OWNER) == s->owner && IsWindowVisible(h) &&
+        (GetWindowLongA(h, GWL_EXSTYLE) & WS_EX_APPWINDOW)) {
       s->found = h;
       return FALSE;
     }
@@ -93,6 +94,8 @@ bool ActivateRunningInstance(HWND window, int limit) {
   return Guard().ActivateRunningInstance(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(window)), limit);
 }
 
-void ReleaseInstanceSlot() { Guard().ReleaseInstanceSlot(); }
+void ReleaseInstanceSlot() {
+  Guard().ReleaseInstanceSlot();
+}
 
 }  // namespace sondrel

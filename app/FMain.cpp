@@ -1,20 +1,210 @@
 #include "app/FMain.h"
 
+#include <stdexcept>
+
 #include "app/startup_win.h"
+#include "base/handle_win.h"
+#include "base/shell_folder_win.h"
+#include "launch/browser_win.h"
+#include "launch/launch_platform_win.h"
 
 namespace sondrel {
+namespace {
+
+constexpr int kSlotLefts[5] = {16, 144, 273, 402, 531};
+constexpr int kSlotTops[2] = {48, 76};
+
+// HtmlHelpA's signature, looked up at run time: the help library is a system component that may be
+// missing, and opening help is not examined.
+using HtmlHelpFn = HWND(WINAPI*)(HWND, LPCSTR, UINT, DWORD_PTR);
+constexpr UINT kHelpDisplayTopic = 0;  // HH_DISPLAY_TOPIC
+
+}  // namespace
 
 TfrmMain::TfrmMain() : TForm("Sondrel", kClientWidth, kClientHeight, /*minimize_box=*/true) {
   // The data folder and the default files come first: the search manager reads from there.
   DataFolder = PrepareDataFolder();
-  // (The default browser is detected here, before the search manager exists.)
+  DefaultBrowser = GetDefaultBrowser();
   SearchManager = std::make_unique<TSearchManager>(DataFolder);
+  CreateControls();
 
-  Image2 = Own(std::make_unique<TImage>(*this, Handle(), 14, 130, 370, 60));
-  Image2->LoadJpeg(ResourceBytes("BANNER"));
-  Image2->OnClick = [this] { Image2Click(); };
+  ShowTabNames();
+  tbcMain->SetTabIndex(SearchManager->LastTab);
+  tbcMainChange();
+  // Runs chkReverseClick only when the state changes, which leaves Reverse as it was read.
+  chkReverse->SetChecked(SearchManager->Reverse);
 }
 
-void TfrmMain::Image2Click() {}
+TfrmMain::~TfrmMain() = default;
+
+void TfrmMain::CreateControls() {
+  std::vector<std::string> tabs(kTabCount, "Custom");
+  tabs.push_back("Options");
+  tbcMain = Add<TTabControl>(Handle(), tabs, 70, 7, 7, 642, 193);
+  tbcMain->OnChange = [this] { tbcMainChange(); };
+  ntbMain = Add<TNotebook>(Handle(), std::vector<std::string>{"Default", "Options"}, tbcMain->PageRect());
+
+  HWND entry = ntbMain->Page(0)->Handle();
+  cbxKeyword = Add<TComboBox>(entry, /*editable=*/true, 13, 13, 617, 10);
+  cbxKeyword->OnKeyDown = [this](WORD& key) { cbxKeywordKeyDown(key); };
+  for (int s = 1; s <= kSlotCount; ++s) {
+    const int row = (s - 1) / 5, column = (s - 1) % 5;
+    TCheckBox* box = Add<TCheckBox>(entry, kUnassignedCaption, kSlotLefts[column], kSlotTops[row], 97, 17);
+    box->Tag = s;
+    box->SetEnabled(false);
+    box->OnClick = [this, box] { chkSite1Click(box); };
+    chkSite[static_cast<size_t>(s - 1)] = box;
+  }
+  btnSearch = Add<TButton>(entry, "Search", 441, 108, 91, 20);
+  btnSearch->OnClick = [this] { btnSearchClick(); };
+  SetDefaultControl(btnSearch);
+  btnClear = Add<TButton>(entry, "Clear List", 538, 108, 91, 20);
+  btnClear->OnClick = [this] { btnClearClick(); };
+  btnCustomize = Add<TButton>(entry, "Customize", 442, 136, 91, 20);
+  btnCustomize->OnClick = [this] { btnCustomizeClick(); };
+  btnExit = Add<TButton>(entry, "Exit", 538, 136, 91, 20);
+  btnExit->OnClick = [this] { btnExitClick(); };
+  Image2 = Add<TImage>(entry, 14, 101, 370, 60);
+
+  HWND options = ntbMain->Page(1)->Handle();
+  btnClearAll = Add<TButton>(options, "Clear all search lists", 13, 12, 145, 20);
+  btnClearAll->OnClick = [this] { btnClearAllClick(); };
+  chkReverse = Add<TCheckBox>(options, "Submit searches in random order", 17, 41, 264, 17);
+  chkReverse->OnClick = [this] { chkReverseClick(); };
+  btnQuickAccess = Add<TButton>(options, "Quick Access Options", 13, 66, 145, 20);
+  btnQuickAccess->OnClick = [this] { btnQuickAccessClick(); };
+  btnAbout = Add<TButton>(options, "About", 482, 13, 145, 20);
+  btnAbout->OnClick = [this] { btnAboutClick(); };
+  btnHelp = Add<TButton>(options, "Help", 482, 44, 145, 20);
+  btnHelp->OnClick = [this] { btnHelpClick(); };
+  btnCheckUpdates = Add<TButton>(options, "Check for updates", 482, 75, 145, 20);
+  btnCheckUpdates->OnClick = [this] { btnCheckUpdatesClick(); };
+  Image1 = Add<TImage>(options, 14, 101, 370, 60);
+
+  const std::string_view banner = ResourceBytes("BANNER");
+  for (TImage* picture : {Image1, Image2}) {
+    picture->LoadJpeg(banner);
+    picture->OnClick = [this] { Image2Click(); };
+  }
+  ActiveControl = cbxKeyword;
+}
+
+TCheckBox* TfrmMain::GetSiteCheckBox(int slot) const {
+  if (slot < 1 || slot > kSlotCount) throw std::out_of_range("slot " + std::to_string(slot) + " out of 1 to 10");
+  return chkSite[static_cast<size_t>(slot - 1)];
+}
+
+void TfrmMain::ShowTabNames() {
+  for (int n = 1; n <= kTabCount; ++n) {
+    const int i = SearchManager->Tabs.IndexOf(std::to_string(n));
+    if (i >= 0) tbcMain->SetTabCaption(n - 1, SearchManager->Tabs[i].Name);
+  }
+}
+
+void TfrmMain::tbcMainChange() {
+  SearchManager->LastTab = tbcMain->TabIndex();
+  // Written at once, unlike every other change: the last tab survives a run that ends abnormally.
+  // A failure here leaves the page as it was.
+  SearchManager->SaveLastTab();
+  if (tbcMain->TabIndex() == tbcMain->TabCount() - 1) {
+    ntbMain->SetPageIndex(1);
+  } else {
+    ntbMain->SetPageIndex(0);
+    ShowTab(tbcMain->TabIndex() + 1);
+  }
+}
+
+void TfrmMain::ShowTab(int n) {
+  cbxKeyword->SetText("");
+  const TSearchTab* tab = SearchManager->TabAt(n);
+  cbxKeyword->SetItems(tab ? tab->LastKeywords : StringList{});
+  for (int s = 1; s <= kSlotCount; ++s) {
+    TCheckBox* box = GetSiteCheckBox(s);
+    const TSite* site = SearchManager->SiteAt(n, s);
+    box->SetEnabled(false);
+    box->SetCaption(kUnassignedCaption);
+    bool assigned = false;
+    if (site && site->IsCustom()) {
+      box->SetCaption(" " + site->Description);
+      box->SetEnabled(true);
+      box->SetChecked(site->Checked);
+      assigned = true;
+    } else if (site) {
+      // Ticked first, as stored: an entry whose catalogue row is gone is unticked below, which writes
+      // its Checked back as false through chkSite1Click.
+      box->SetChecked(site->Checked);
+      if (auto row = SearchManager->Resolve(*site)) {
+        box->SetCaption(" " + row->Description);
+        box->SetEnabled(true);
+        assigned = true;
+      }
+    }
+    if (!assigned) box->SetChecked(false);
+  }
+}
+
+void TfrmMain::chkSite1Click(TCheckBox* box) {
+  box->SetBold(box->Checked());
+  if (TSite* site = SearchManager->SiteAt(tbcMain->TabIndex() + 1, box->Tag)) site->Checked = box->Checked();
+}
+
+void TfrmMain::cbxKeywordKeyDown(WORD& key) {
+  if (key != VK_RETURN) return;
+  // Consumed here, so that the default button (Search) is not pressed by the same Enter as well.
+  key = 0;
+  RunSearch();
+}
+
+void TfrmMain::btnSearchClick() { RunSearch(); }
+
+void TfrmMain::RunSearch() { sondrel::RunSearch(*this, *SearchManager, DefaultBrowser); }
+
+void TfrmMain::btnClearClick() {
+  if (InformationBox(Handle(), "Clear current search list?", true) != IDOK) return;
+  if (TSearchTab* tab = SearchManager->TabAt(tbcMain->TabIndex() + 1)) tab->LastKeywords.clear();
+  cbxKeyword->Clear();
+  cbxKeyword->SetText("");
+}
+
+void TfrmMain::btnClearAllClick() {
+  if (InformationBox(Handle(), "Clear all search lists?", true) != IDOK) return;
+  for (const auto& pair : SearchManager->Tabs) pair.object->LastKeywords.clear();
+  cbxKeyword->Clear();
+  cbxKeyword->SetText("");
+  InformationBox(Handle(), "All search lists have been cleared!", false);
+}
+
+void TfrmMain::chkReverseClick() { SearchManager->Reverse = chkReverse->Checked(); }
+
+// The Customize dialog, the quick-access options and the About box are separate windows that come
+// with their own units; until then these buttons do nothing.
+void TfrmMain::btnCustomizeClick() {}
+void TfrmMain::btnQuickAccessClick() {}
+void TfrmMain::btnAboutClick() {}
+
+void TfrmMain::btnHelpClick() {
+  const std::string help = ProgramFolder() + "Sondrel.chm";
+  if (auto html_help = GetProc<HtmlHelpFn>("hhctrl.ocx", "HtmlHelpA"))
+    html_help(GetDesktopWindow(), help.c_str(), kHelpDisplayTopic, 0);
+}
+
+void TfrmMain::btnCheckUpdatesClick() { OpenInDefaultBrowser(kUpdatePage); }
+
+void TfrmMain::Image2Click() { OpenInDefaultBrowser(kProductPage); }
+
+void TfrmMain::btnExitClick() { Close(); }
+
+void TfrmMain::FormDestroy() {
+  // SitesDB.dat, TabsDB.dat, Settings.dat, in this order; then the model goes.
+  SearchManager->SaveAll();
+  SearchManager.reset();
+}
+
+std::string TfrmMain::SearchKeyword() const { return cbxKeyword->Text(); }
+int TfrmMain::SearchTabNumber() const { return tbcMain->TabIndex() + 1; }
+bool TfrmMain::SearchSlotTicked(int slot) const { return GetSiteCheckBox(slot)->Checked(); }
+bool TfrmMain::RandomOrderTicked() const { return chkReverse->Checked(); }
+void TfrmMain::ShowSearchMessage(const std::string& text) { InformationBox(Handle(), text, false); }
+void TfrmMain::FocusKeywordBox() { cbxKeyword->SetFocus(); }
 
 }  // namespace sondrel

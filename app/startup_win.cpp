@@ -11,8 +11,8 @@ namespace sondrel {
 
 std::string PrepareDataFolder() {
   const std::string program_folder = ProgramFolder();
-  std::string folder = ChooseDataFolder(GetSpecialFolder(CSIDL_APPDATA), GetSpecialFolder(CSIDL_LOCAL_APPDATA),
-                                        program_folder);
+  std::string folder = ChooseDataFolder(GetSpecialFolder(CSIDL_APPDATA),
+                                        GetSpecialFolder(CSIDL_LOCAL_APPDATA), program_folder);
   ForceDirectories(folder);
   MoveDefaultFiles(program_folder, folder);
   return folder;

@@ -29,6 +29,8 @@ std::string ProgramFileName() {
   }
 }
 
-std::string ProgramFolder() { return ExtractFilePath(ProgramFileName()); }
+std::string ProgramFolder() {
+  return ExtractFilePath(ProgramFileName());
+}
 
 }  // namespace sondrel

@@ -37,7 +37,8 @@ void Fill(TSearchManager& m, const Sizes& z) {
   for (int t = 1; t <= kTabCount; ++t) {
     TSearchTab& tab = *m.TabAt(t);
     tab.Name = "Tab number " + std::to_string(t);
-    for (int k = 0; k < z.keywords_per_tab; ++k) tab.LastKeywords.push_back("keyword " + std::to_string(k) + " of tab");
+    for (int k = 0; k < z.keywords_per_tab; ++k)
+      tab.LastKeywords.push_back("keyword " + std::to_string(k) + " of tab");
     for (int s = 1; s <= kSlotCount; ++s) {
       auto site = std::make_unique<TSite>();
       site->SiteType = s % 3 ? 'B' : 'C';
@@ -115,7 +116,9 @@ Figures Measure(const Sizes& z, int runs) {
   return f;
 }
 
-double Rate(size_t bytes, double ms) { return ms > 0 ? bytes / (ms / 1000.0) / (1024.0 * 1024.0) : 0; }
+double Rate(size_t bytes, double ms) {
+  return ms > 0 ? bytes / (ms / 1000.0) / (1024.0 * 1024.0) : 0;
+}
 
 }  // namespace
 
@@ -125,16 +128,17 @@ int main() {
   const int runs = 15;
   Figures a = Measure(base, runs);
   Figures b = Measure(four_times, runs);
-  std::printf("store: 1,000 catalogue rows, 80 entries, 8 x 5,000 keywords = %zu bytes; medians of %d runs\n", a.bytes,
-              runs);
-  std::printf("  parse from memory  %8.2f ms  %7.1f MiB/s   x4 input: %.2f\n", a.load_ms, Rate(a.bytes, a.load_ms),
-              b.load_ms / a.load_ms);
+  std::printf("store: 1,000 catalogue rows, 80 entries, 8 x 5,000 keywords = %zu bytes; medians of %d runs\n",
+              a.bytes, runs);
+  std::printf("  parse from memory  %8.2f ms  %7.1f MiB/s   x4 input: %.2f\n", a.load_ms,
+              Rate(a.bytes, a.load_ms), b.load_ms / a.load_ms);
   std::printf("  format to memory   %8.2f ms  %7.1f MiB/s   x4 input: %.2f\n", a.save_ms,
               Rate(a.bytes - CatalogueText(base.builtins).size(), a.save_ms), b.save_ms / a.save_ms);
   std::printf("  load from files    %8.2f ms  %7.1f MiB/s   x4 input: %.2f\n", a.file_load_ms,
               Rate(a.bytes, a.file_load_ms), b.file_load_ms / a.file_load_ms);
-  std::printf("  save to files      %8.2f ms  %7.1f MiB/s   x4 input: %.2f  (three one-step replaces, flushed)\n",
-              a.file_save_ms, Rate(a.bytes - CatalogueText(base.builtins).size(), a.file_save_ms),
-              b.file_save_ms / a.file_save_ms);
+  std::printf(
+      "  save to files      %8.2f ms  %7.1f MiB/s   x4 input: %.2f  (three one-step replaces, flushed)\n",
+      a.file_save_ms, Rate(a.bytes - CatalogueText(base.builtins).size(), a.file_save_ms),
+      b.file_save_ms / a.file_save_ms);
   return 0;
 }

@@ -40,12 +40,26 @@ if(SONDREL_WIN32)
                         INTERFACE_INCLUDE_DIRECTORIES ${SONDREL_JPEG_ROOT}/include)
 else()
   option(SONDREL_FUZZ "Build the libFuzzer targets (needs clang)" OFF)
+  # Off only for the build-time tools that the Windows build makes for itself (a plain native build).
+  option(SONDREL_SANITIZERS "Build with the address and undefined-behaviour sanitizers" ON)
   set(SONDREL_SANITIZE -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  if(NOT SONDREL_SANITIZERS)
+    set(SONDREL_SANITIZE)
+  endif()
   if(SONDREL_FUZZ)
     list(APPEND SONDREL_SANITIZE -fsanitize=fuzzer-no-link)
   endif()
   add_compile_options(${SONDREL_SANITIZE} -g)
   add_link_options(${SONDREL_SANITIZE})
+endif()
+if(SONDREL_WIN32)
+  # The program must need nothing but system DLLs: zlib is linked statically. A cache from before this
+  # rule may hold the import library; it is searched again.
+  set(ZLIB_USE_STATIC_LIBS ON)
+  if(ZLIB_LIBRARY_RELEASE MATCHES "\\.dll\\.a$")
+    unset(ZLIB_LIBRARY_RELEASE CACHE)
+    unset(ZLIB_LIBRARY CACHE)
+  endif()
 endif()
 find_package(ZLIB REQUIRED)
 
@@ -148,4 +162,43 @@ function(sondrel_bench name)
   add_executable(${name} ${B_SOURCES})
   target_link_libraries(${name} PRIVATE ${B_LIBS})
   set_property(GLOBAL APPEND PROPERTY SONDREL_BENCH_TARGETS ${name})
+endfunction()
+
+# sondrel_embed_report_data(<target> [TRAILER] [OPTIONS file]): after <target> links, the build tool
+# writes the reporting options (tools/report_options.txt, or the given file) and the program's line
+# debug data, made from its DWARF line information, into the program: as the "ERDATA" resource, or
+# with TRAILER appended to the file. Windows build only; the tool itself is a native program, built
+# here by a plain native configure of this source tree under the build folder.
+function(sondrel_embed_report_data target)
+  cmake_parse_arguments(E "TRAILER" "OPTIONS" "" ${ARGN})
+  if(NOT SONDREL_WIN32)
+    return()
+  endif()
+  set(host ${CMAKE_BINARY_DIR}/host-tools)
+  if(NOT TARGET sondrel_report_data_host)
+    add_custom_command(OUTPUT ${host}/build.ninja
+      COMMAND ${CMAKE_COMMAND} -E env --unset=CC --unset=CXX
+              ${CMAKE_COMMAND} -S ${CMAKE_SOURCE_DIR} -B ${host} -G Ninja -DCMAKE_BUILD_TYPE=Debug
+              -DSONDREL_SANITIZERS=OFF
+      VERBATIM)
+    add_custom_target(sondrel_report_data_host
+      COMMAND ${CMAKE_COMMAND} --build ${host} --target sondrel_report_data
+      DEPENDS ${host}/build.ninja
+      BYPRODUCTS ${host}/bin/sondrel_report_data
+      VERBATIM)
+  endif()
+  if(NOT E_OPTIONS)
+    set(E_OPTIONS ${CMAKE_SOURCE_DIR}/tools/report_options.txt)
+  endif()
+  set(form resource)
+  if(E_TRAILER)
+    set(form trailer)
+  endif()
+  add_dependencies(${target} sondrel_report_data_host)
+  set_property(TARGET ${target} PROPERTY SONDREL_REPORT_DATA ON)
+  # Relinking reruns the tool, so a changed tool or options file must relink.
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${host}/bin/sondrel_report_data ${E_OPTIONS})
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${host}/bin/sondrel_report_data --program $<TARGET_FILE:${target}> --options ${E_OPTIONS} --form ${form}
+    VERBATIM)
 endfunction()

@@ -62,8 +62,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (int i = 0; i < m.Sites.Count(); ++i) {
     const auto& a = again.Sites[i];
     const auto& b = m.Sites[i];
-    Check(a.SiteType == b.SiteType && a.Code == b.Code && a.Description == b.Description && a.Leading == b.Leading &&
-          a.Post == b.Post && a.Tab == b.Tab && a.Order == b.Order && a.Checked == b.Checked);
+    Check(a.SiteType == b.SiteType && a.Code == b.Code && a.Description == b.Description &&
+          a.Leading == b.Leading && a.Post == b.Post && a.Tab == b.Tab && a.Order == b.Order &&
+          a.Checked == b.Checked);
   }
   Check(again.SitesText() == sites);
   Check(again.TabsText() == tabs);

@@ -38,8 +38,14 @@ bool HoldsComma(const StringList& fields) {
 }
 
 StringList SiteFields(const TSite& s) {
-  return {std::string(1, s.SiteType), s.Code, s.Description, s.Leading, s.Post, std::to_string(s.Tab),
-          std::to_string(s.Order), s.Checked ? "1" : "0"};
+  return {std::string(1, s.SiteType),
+          s.Code,
+          s.Description,
+          s.Leading,
+          s.Post,
+          std::to_string(s.Tab),
+          std::to_string(s.Order),
+          s.Checked ? "1" : "0"};
 }
 
 // Runs the cleanup when the scope ends, unless dismissed.
@@ -61,7 +67,9 @@ class ScopeExit {
 
 }  // namespace
 
-std::string SiteKey(int tab, int slot) { return std::to_string(tab) + "-" + std::to_string(slot); }
+std::string SiteKey(int tab, int slot) {
+  return std::to_string(tab) + "-" + std::to_string(slot);
+}
 
 void AddKeyword(TSearchTab& tab, const std::string& keyword) {
   const std::string wanted = UpperCase(keyword);
@@ -105,9 +113,15 @@ TSearchManager::TSearchManager(std::string data_folder, ProfileOpener open_profi
 
 // ---- reading ----
 
-void TSearchManager::LoadBuiltIns() { ReadBuiltIns(ReadFileBytes(DataFile(kBuiltInsFile)).value_or("")); }
-void TSearchManager::LoadSites() { ReadSites(ReadFileBytes(DataFile(kSitesFile)).value_or("")); }
-void TSearchManager::LoadTabs() { ReadTabs(ReadFileBytes(DataFile(kTabsFile)).value_or("")); }
+void TSearchManager::LoadBuiltIns() {
+  ReadBuiltIns(ReadFileBytes(DataFile(kBuiltInsFile)).value_or(""));
+}
+void TSearchManager::LoadSites() {
+  ReadSites(ReadFileBytes(DataFile(kSitesFile)).value_or(""));
+}
+void TSearchManager::LoadTabs() {
+  ReadTabs(ReadFileBytes(DataFile(kTabsFile)).value_or(""));
+}
 
 void TSearchManager::ReadBuiltIns(std::string_view bytes) {
   ForEachRow(bytes, [this](const StringList& f, bool) {
@@ -220,11 +234,19 @@ void TSearchManager::SaveTable(const char* name, const std::string& bytes, bool&
   malformed = false;
 }
 
-void TSearchManager::SaveSites() { SaveTable(kSitesFile, SitesText(), sites_malformed_); }
-void TSearchManager::SaveTabs() { SaveTable(kTabsFile, TabsText(), tabs_malformed_); }
+void TSearchManager::SaveSites() {
+  SaveTable(kSitesFile, SitesText(), sites_malformed_);
+}
+void TSearchManager::SaveTabs() {
+  SaveTable(kTabsFile, TabsText(), tabs_malformed_);
+}
 
-void TSearchManager::SaveSettings() { WriteSettings(false); }
-void TSearchManager::SaveLastTab() { WriteSettings(true); }
+void TSearchManager::SaveSettings() {
+  WriteSettings(false);
+}
+void TSearchManager::SaveLastTab() {
+  WriteSettings(true);
+}
 
 void TSearchManager::SaveAll() {
   SaveSites();
@@ -260,7 +282,9 @@ std::string TSearchManager::TabCaption(int number) const {
   return t ? t->Name : std::string();
 }
 
-TSite* TSearchManager::SiteAt(int tab, int slot) const { return Sites.Find(SiteKey(tab, slot)); }
+TSite* TSearchManager::SiteAt(int tab, int slot) const {
+  return Sites.Find(SiteKey(tab, slot));
+}
 
 std::optional<TResolvedSite> TSearchManager::Resolve(const TSite& site) const {
   if (site.IsCustom()) return TResolvedSite{site.Description, site.Leading, site.Post};

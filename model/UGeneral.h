@@ -88,16 +88,16 @@ std::optional<int> ParseDecimalField(std::string_view text);
 class TSearchManager {
  public:
   // Reads Settings.dat (when it exists; otherwise the defaults stand; an MLastTab outside 0 to 8 reads
-  // as 0), then LoadBuiltIns, LoadSites and LoadTabs. data_folder is the folder of the four files with its trailing separator. Missing
-  // files give empty lists and nothing is reported.
+  // as 0), then LoadBuiltIns, LoadSites and LoadTabs. data_folder is the folder of the four files with its
+  // trailing separator. Missing files give empty lists and nothing is reported.
   explicit TSearchManager(std::string data_folder, ProfileOpener open_profile = OpenSettingsProfile);
   // An empty model that reads nothing, for callers that feed it from memory (ReadSites and friends).
   TSearchManager();
 
-  int LastTab = 0;       // index of the tab selected last: 0 to 7, or 8 for the Options tab
-  bool Reverse = false;  // submit searches in random order
-  TKeyedList<TSearchTab> Tabs;  // key: Code; position n-1 is tab number n
-  TKeyedList<TSite> Sites;      // key: SiteKey(Tab, Order), kept in step by whoever changes them
+  int LastTab = 0;                // index of the tab selected last: 0 to 7, or 8 for the Options tab
+  bool Reverse = false;           // submit searches in random order
+  TKeyedList<TSearchTab> Tabs;    // key: Code; position n-1 is tab number n
+  TKeyedList<TSite> Sites;        // key: SiteKey(Tab, Order), kept in step by whoever changes them
   TKeyedList<TBuiltIn> BuiltIns;  // key: Code
 
   const std::string& DataFolder() const { return data_folder_; }

@@ -6,7 +6,9 @@
 
 namespace sondrel {
 
-std::string DataFolderUnder(std::string_view app_data) { return IncludeBackslash(app_data) + "Korvanta\\Windlesk\\"; }
+std::string DataFolderUnder(std::string_view app_data) {
+  return IncludeBackslash(app_data) + "Korvanta\\Windlesk\\";
+}
 
 std::string ChooseDataFolder(std::string_view app_data, std::string_view local_app_data,
                              std::string_view program_folder) {

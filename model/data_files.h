@@ -6,7 +6,8 @@
 namespace sondrel {
 
 // The four data files in the order the start-up move handles them.
-inline constexpr const char* kDataFileNames[] = {"BuiltInDB.dat", "SitesDB.dat", "TabsDB.dat", "Settings.dat"};
+inline constexpr const char* kDataFileNames[] = {"BuiltInDB.dat", "SitesDB.dat", "TabsDB.dat",
+                                                 "Settings.dat"};
 
 // The per-user data folder under an application-data folder: the folder with a backslash added when it
 // has none, then "Korvanta\Windlesk\". When the shell names no application-data folder (empty text),

@@ -93,7 +93,8 @@ std::string JoinFields(const StringList& fields, char separator, bool quoted) {
 }
 
 bool IsQuotedHeader(std::string_view header) {
-  return header.size() >= kQuotedMarker.size() && header.substr(header.size() - kQuotedMarker.size()) == kQuotedMarker;
+  return header.size() >= kQuotedMarker.size() &&
+         header.substr(header.size() - kQuotedMarker.size()) == kQuotedMarker;
 }
 
 bool IsBlankLine(std::string_view line) {

@@ -51,7 +51,9 @@ class TKeyedList {
   // Keeps the pair's position.
   void SetKey(int index, std::string key) { items_.at(static_cast<size_t>(index)).key = std::move(key); }
   // Destroys the old object.
-  void Replace(int index, std::unique_ptr<T> object) { items_.at(static_cast<size_t>(index)).object = std::move(object); }
+  void Replace(int index, std::unique_ptr<T> object) {
+    items_.at(static_cast<size_t>(index)).object = std::move(object);
+  }
   // Destroys the object and removes its pair.
   void Delete(int index) { items_.erase(items_.begin() + index); }
   void Clear() { items_.clear(); }

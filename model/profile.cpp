@@ -19,7 +19,8 @@ IniLine Classify(std::string_view raw) {
   if (line[0] == '[') {
     size_t close = line.find(']');
     l.kind = IniLine::kSection;
-    l.name = Trim(std::string_view(line).substr(1, close == std::string::npos ? std::string::npos : close - 1));
+    l.name =
+        Trim(std::string_view(line).substr(1, close == std::string::npos ? std::string::npos : close - 1));
     return l;
   }
   size_t eq = line.find('=');
@@ -27,7 +28,8 @@ IniLine Classify(std::string_view raw) {
   l.kind = IniLine::kKey;
   l.name = Trim(std::string_view(line).substr(0, eq));
   l.value = Trim(std::string_view(line).substr(eq + 1));
-  if (l.value.size() >= 2 && (l.value.front() == '"' || l.value.front() == '\'') && l.value.back() == l.value.front())
+  if (l.value.size() >= 2 && (l.value.front() == '"' || l.value.front() == '\'') &&
+      l.value.back() == l.value.front())
     l.value = l.value.substr(1, l.value.size() - 2);
   return l;
 }
@@ -41,7 +43,8 @@ std::optional<int32_t> ParseProfileInteger(std::string_view text) {
   return TryStrToInt(text);
 }
 
-int32_t ReadProfileInteger(const TProfile& profile, std::string_view section, std::string_view key, int32_t def) {
+int32_t ReadProfileInteger(const TProfile& profile, std::string_view section, std::string_view key,
+                           int32_t def) {
   auto text = profile.ReadString(section, key);
   if (!text) return def;
   return ParseProfileInteger(*text).value_or(def);

@@ -34,7 +34,8 @@ using ProfileOpener = std::function<std::unique_ptr<TProfile>(const std::string&
 // "0X"; nullopt for anything else.
 std::optional<int32_t> ParseProfileInteger(std::string_view text);
 // The key read as such an integer; def when it is missing or not an integer.
-int32_t ReadProfileInteger(const TProfile& profile, std::string_view section, std::string_view key, int32_t def);
+int32_t ReadProfileInteger(const TProfile& profile, std::string_view section, std::string_view key,
+                           int32_t def);
 
 // The portable implementation over the file's text. Every write rewrites the whole file in one step.
 class TIniProfile : public TProfile {
@@ -44,7 +45,8 @@ class TIniProfile : public TProfile {
   void WriteString(std::string_view section, std::string_view key, std::string_view value) override;
 
   // The same rules over text in memory, for tests and for the file-backed methods above.
-  static std::optional<std::string> ReadFrom(std::string_view text, std::string_view section, std::string_view key);
+  static std::optional<std::string> ReadFrom(std::string_view text, std::string_view section,
+                                             std::string_view key);
   static std::string WriteTo(std::string_view text, std::string_view section, std::string_view key,
                              std::string_view value);
 

@@ -2,6 +2,8 @@
 
 namespace sondrel {
 
-std::unique_ptr<TProfile> OpenSettingsProfile(const std::string& path) { return std::make_unique<TIniProfile>(path); }
+std::unique_ptr<TProfile> OpenSettingsProfile(const std::string& path) {
+  return std::make_unique<TIniProfile>(path);
+}
 
 }  // namespace sondrel

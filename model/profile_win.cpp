@@ -43,6 +43,8 @@ class TPrivateProfile : public TProfile {
 
 }  // namespace
 
-std::unique_ptr<TProfile> OpenSettingsProfile(const std::string& path) { return std::make_unique<TPrivateProfile>(path); }
+std::unique_ptr<TProfile> OpenSettingsProfile(const std::string& path) {
+  return std::make_unique<TPrivateProfile>(path);
+}
 
 }  // namespace sondrel

@@ -34,6 +34,38 @@ bool ButtonDrawsOn(UINT m) {
   }
 }
 
+// A click sent to a disabled control (BM_CLICK simulates the mouse without asking whether the control
+// takes input) is dropped, as the mouse itself would be.
+bool RefusesClick(HWND h, UINT m) { return m == BM_CLICK && !IsWindowEnabled(h); }
+
+// The paint messages of a control the skin paints whole, in place of its own painting; true (with the
+// result) when m was one of them.
+template <class PaintFn>
+bool SkinPaintMessage(HWND h, UINT m, WPARAM w, PaintFn paint, LRESULT& result) {
+  switch (m) {
+    case WM_PAINT:
+      if (w) {
+        paint(reinterpret_cast<HDC>(w));
+      } else {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(h, &ps);
+        paint(dc);
+        EndPaint(h, &ps);
+      }
+      result = 0;
+      return true;
+    case WM_PRINTCLIENT:
+      paint(reinterpret_cast<HDC>(w));
+      result = 0;
+      return true;
+    case WM_ERASEBKGND:
+      result = 1;  // the painting covers every pixel
+      return true;
+    default:
+      return false;
+  }
+}
+
 }  // namespace
 
 // ---- TButton ----
@@ -66,6 +98,7 @@ bool TButton::OnDrawItem(DRAWITEMSTRUCT* dis) {
 }
 
 LRESULT TButton::WndProc(UINT m, WPARAM w, LPARAM l) {
+  if (RefusesClick(handle_, m)) return 0;
   if (m == WM_MOUSEMOVE && !hot_) {
     hot_ = true;
     TrackLeave(handle_);
@@ -132,23 +165,10 @@ void TCheckBox::Paint(HDC dc) {
 }
 
 LRESULT TCheckBox::WndProc(UINT m, WPARAM w, LPARAM l) {
+  if (RefusesClick(handle_, m)) return 0;
+  LRESULT painted = 0;
+  if (SkinPaintMessage(handle_, m, w, [this](HDC dc) { Paint(dc); }, painted)) return painted;
   switch (m) {
-    case WM_PAINT: {
-      if (w) {
-        Paint(reinterpret_cast<HDC>(w));
-        return 0;
-      }
-      PAINTSTRUCT ps;
-      HDC dc = BeginPaint(handle_, &ps);
-      Paint(dc);
-      EndPaint(handle_, &ps);
-      return 0;
-    }
-    case WM_PRINTCLIENT:
-      Paint(reinterpret_cast<HDC>(w));
-      return 0;
-    case WM_ERASEBKGND:
-      return 1;
     case BM_SETCHECK: {
       LRESULT r = DefaultProc(m, w, l);
       // A change by the control itself (a click) or from outside runs the event here; SetChecked runs
@@ -422,23 +442,9 @@ void TTabControl::Paint(HDC dc) {
 }
 
 LRESULT TTabControl::WndProc(UINT m, WPARAM w, LPARAM l) {
+  LRESULT painted = 0;
+  if (SkinPaintMessage(handle_, m, w, [this](HDC dc) { Paint(dc); }, painted)) return painted;
   switch (m) {
-    case WM_PAINT: {
-      if (w) {
-        Paint(reinterpret_cast<HDC>(w));
-        return 0;
-      }
-      PAINTSTRUCT ps;
-      HDC dc = BeginPaint(handle_, &ps);
-      Paint(dc);
-      EndPaint(handle_, &ps);
-      return 0;
-    }
-    case WM_PRINTCLIENT:
-      Paint(reinterpret_cast<HDC>(w));
-      return 0;
-    case WM_ERASEBKGND:
-      return 1;
     case WM_SETFOCUS:
     case WM_KILLFOCUS: {
       LRESULT r = DefaultProc(m, w, l);

@@ -1,5 +1,6 @@
 #include "errorreport/capture/memory_reader.h"
 
+#include <algorithm>
 #include <cstring>
 #include <iterator>
 
@@ -18,23 +19,11 @@ const std::pair<const uint32_t, BufferMemory::Region>* BufferMemory::Find(uint32
   return address - it->first < it->second.bytes.size() ? &*it : nullptr;
 }
 
-bool BufferMemory::Readable(uint32_t address, uint32_t length) {
-  ++readable_calls;
-  // Follows into the next region while the range goes on, as the system's query does.
-  uint64_t at = address;
-  const uint64_t end = uint64_t{address} + length;
-  while (at < end) {
-    if (at > UINT32_MAX) return false;
-    const auto* r = Find(static_cast<uint32_t>(at));
-    if (!r || !r->second.readable) return false;
-    at = uint64_t{r->first} + r->second.bytes.size();
-  }
-  return true;
-}
-
-bool BufferMemory::Read(uint32_t address, void* out, uint32_t length) {
-  ++read_calls;
-  auto* dst = static_cast<char*>(out);
+// Calls piece(region, offset, length) for each region piece of the range, following into the next
+// region while the range goes on, as the system's query does; false when a piece is missing or
+// unreadable.
+template <class Piece>
+bool BufferMemory::Walk(uint32_t address, uint32_t length, Piece piece) const {
   uint64_t at = address;
   const uint64_t end = uint64_t{address} + length;
   while (at < end) {
@@ -43,11 +32,24 @@ bool BufferMemory::Read(uint32_t address, void* out, uint32_t length) {
     if (!r || !r->second.readable) return false;
     const uint64_t offset = at - r->first;
     const uint64_t n = std::min<uint64_t>(end - at, r->second.bytes.size() - offset);
-    std::memcpy(dst, r->second.bytes.data() + offset, n);
-    dst += n;
+    piece(r->second.bytes, offset, n);
     at += n;
   }
   return true;
+}
+
+bool BufferMemory::Readable(uint32_t address, uint32_t length) {
+  ++readable_calls;
+  return Walk(address, length, [](const std::string&, uint64_t, uint64_t) {});
+}
+
+bool BufferMemory::Read(uint32_t address, void* out, uint32_t length) {
+  ++read_calls;
+  auto* dst = static_cast<char*>(out);
+  return Walk(address, length, [&](const std::string& bytes, uint64_t offset, uint64_t n) {
+    std::memcpy(dst, bytes.data() + offset, n);
+    dst += n;
+  });
 }
 
 uint32_t BufferMemory::AllocationBase(uint32_t address) {

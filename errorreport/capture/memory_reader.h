@@ -46,6 +46,8 @@ class BufferMemory : public MemoryReader {
   };
   // The region holding address, or null.
   const std::pair<const uint32_t, Region>* Find(uint32_t address) const;
+  template <class Piece>
+  bool Walk(uint32_t address, uint32_t length, Piece piece) const;
   std::map<uint32_t, Region> regions_;
 };
 

@@ -130,17 +130,21 @@ uint32_t ImageView::EstimateProcedureSize(uint32_t entry) {
   std::optional<uint8_t> first = read<uint8_t>(start);
   if (!first || start >= code_end) return 1;
   const bool frame = *first == 0x55;
-  for (uint64_t at = start; at < code_end; ++at) {
-    const auto rva = static_cast<uint32_t>(at);
-    auto b = read<uint8_t>(rva);
-    if (!b) return 1;
-    if (frame) {
-      if ((*b == 0x5D || *b == 0xC9) && at + 1 < code_end) {
-        auto next = read<uint8_t>(rva + 1);
-        if (next && is_return(*next)) return std::max<uint32_t>(rva - start, 1);
+  // Page by page: a procedure without a recognisable return is scanned to the end of the code.
+  bool after_epilogue = false;  // the byte before was 5D or C9
+  for (uint64_t at = start; at < code_end;) {
+    const auto page_rva = static_cast<uint32_t>(at & ~uint64_t{kPage - 1});
+    const std::string* page = Page(page_rva);
+    if (!page) return 1;
+    const uint64_t limit = std::min<uint64_t>(code_end, uint64_t{page_rva} + kPage);
+    for (; at < limit; ++at) {
+      const auto b = static_cast<uint8_t>((*page)[at - page_rva]);
+      if (frame) {
+        if (after_epilogue && is_return(b)) return std::max<uint32_t>(static_cast<uint32_t>(at - 1 - start), 1);
+        after_epilogue = b == 0x5D || b == 0xC9;
+      } else if (is_return(b)) {
+        return std::max<uint32_t>(static_cast<uint32_t>(at - start), 1);
       }
-    } else if (is_return(*b)) {
-      return std::max<uint32_t>(rva - start, 1);
     }
   }
   return 1;

@@ -5,6 +5,8 @@
 #include <windows.h>
 
 #include <array>
+#include <memory>
+#include <unordered_map>
 
 #include "errorreport/capture/memory_reader.h"
 
@@ -15,8 +17,11 @@ class ProcessMemory : public MemoryReader {
   bool Readable(uint32_t address, uint32_t length) override;
   bool Read(uint32_t address, void* out, uint32_t length) override;
   uint32_t AllocationBase(uint32_t address) override;
-  // Forgets the regions seen so far (the stack's guard page moves, modules come and go).
-  void Forget() noexcept { regions_ = {}; }
+  // Forgets the regions and pages seen so far (the stack's guard page moves, modules come and go).
+  void Forget() noexcept {
+    regions_ = {};
+    pages_.clear();
+  }
 
  private:
   struct Region {
@@ -25,8 +30,15 @@ class ProcessMemory : public MemoryReader {
   };
   // The region holding address, from the small cache or the system.
   const Region* Query(uint32_t address);
+  // A copy of the readable page at page_address, read with the readable pages after it; null when
+  // it cannot be read.
+  const char* Page(uint32_t page_address);
   std::array<Region, 16> regions_{};
   size_t next_slot_ = 0;
+  // Small reads are served from copies of whole pages: a read of the own process through the system
+  // costs a call into the system (under Wine a round trip to its server), and the scan makes one for
+  // every value that looks like a code address.
+  std::unordered_map<uint32_t, std::unique_ptr<char[]>> pages_;
 };
 
 }  // namespace sondrel

@@ -138,6 +138,11 @@ TReportStackList TReportModulesList::BuildStack(std::optional<uint32_t> exceptio
   return list;
 }
 
+TReportModuleOptionsEx* TReportModulesList::ProgramOptions() {
+  auto program = FindModule(source_.ProgramModule());
+  return program ? program->options.get() : nullptr;
+}
+
 std::optional<uint32_t> TReportModulesList::FindProcedureByName(std::string_view name) {
   auto program = FindModule(source_.ProgramModule());
   if (!program || !program->debug) return std::nullopt;

@@ -96,6 +96,9 @@ class TReportModulesList {
   // Address of a procedure of the program module named in its debug data ("ns::TClass::Proc").
   std::optional<uint32_t> FindProcedureByName(std::string_view name);
   bool Readable(uint32_t address, uint32_t length) { return source_.Memory().Readable(address, length); }
+  // The options of the program module (the one that holds the reporter), its record added in full
+  // when missing; null when it cannot be listed. For CurrentReportOptions.
+  TReportModuleOptionsEx* ProgramOptions();
 
   size_t Count() const noexcept { return modules_.size(); }
   // Sorted by handle.

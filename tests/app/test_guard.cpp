@@ -36,7 +36,9 @@ struct RecordView {
   const TInstanceRecord& Record() const { return *static_cast<const TInstanceRecord*>(view.get()); }
 };
 
-HWND MainWindowOf(const Child& c) { return FindTopWindow("Sondrel", 20000, c.Pid()); }
+HWND MainWindowOf(const Child& c) {
+  return FindTopWindow("Sondrel", 20000, c.Pid());
+}
 
 // Starts the program and expects it to end at once, refused, without a window of its own.
 void ExpectRefused(const std::string& exe) {

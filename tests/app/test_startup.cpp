@@ -16,7 +16,9 @@
 namespace sondrel::test {
 namespace {
 
-std::string Shipped(const char* name) { return ReadFileBytes(std::string(SONDREL_DATA_DIR) + name).value_or(""); }
+std::string Shipped(const char* name) {
+  return ReadFileBytes(std::string(SONDREL_DATA_DIR) + name).value_or("");
+}
 
 // Keeps the data folder's files for the test's length and puts them back at its end.
 class SavedDataFolder {
@@ -73,7 +75,8 @@ TEST(Startup, DefaultFilesMoveIntoTheDataFolderOnce) {
   }
 
   // A newer default put beside the program later is deleted without being read.
-  WriteFileAtomic(folder + "SitesDB.dat", "TYPE,CODE,DESCRIPTION,LEADING,POST,TAB,ORDER,CHECKED\r\nB,WBING,,,,1,1,0\r\n");
+  WriteFileAtomic(folder + "SitesDB.dat",
+                  "TYPE,CODE,DESCRIPTION,LEADING,POST,TAB,ORDER,CHECKED\r\nB,WBING,,,,1,1,0\r\n");
   RunOnce(exe);
   EXPECT_FALSE(FileExists(folder + "SitesDB.dat"));
   EXPECT_EQ(ReadFileBytes(data + "SitesDB.dat").value_or("<missing>"), Shipped("SitesDB.dat"));

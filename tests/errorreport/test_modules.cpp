@@ -20,11 +20,7 @@ constexpr uint32_t kLib = 0x10000000;
 constexpr uint32_t kBare = 0x20000000;
 constexpr uint32_t kPackage = 0x30000000;
 
-std::string Bytes(std::initializer_list<int> b) {
-  std::string s;
-  for (int v : b) s.push_back(static_cast<char>(v));
-  return s;
-}
+using test::Bytes;
 
 // A process of synthetic modules: what is "loaded" is what is in modules_.
 class FakeSource : public ModuleSource {
@@ -288,6 +284,7 @@ TEST_F(Modules, ListIsSortedAndModulesAreAnalysedOnFirstUse) {
   EXPECT_EQ(list.FindModule(0x60000000), nullptr);
   EXPECT_EQ(list.FindProcedureByName("sondrel::TfrmMain::btnSearchClick"), kProgram + 0x1100);
   EXPECT_FALSE(list.FindProcedureByName("btnSearchClick"));
+  EXPECT_EQ(list.ProgramOptions(), program->options.get());
 }
 
 TEST_F(Modules, UnloadedReplacedAndChangedModulesLeaveTheList) {

@@ -8,6 +8,8 @@
 #include "errorreport/capture/byte_view.h"
 #include "errorreport/capture/debug_data.h"
 
+#include "test_stack_support.h"
+
 namespace sondrel {
 namespace {
 
@@ -39,11 +41,7 @@ std::string Stream(const std::vector<UnitSpec>& units, bool with_names_table = t
   return out;
 }
 
-std::string Bytes(std::initializer_list<int> b) {
-  std::string s;
-  for (int v : b) s.push_back(static_cast<char>(v));
-  return s;
-}
+using test::Bytes;
 
 TEST(StackDebugData, EachEntryFormDecodes) {
   std::string t;

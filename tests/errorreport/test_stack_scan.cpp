@@ -5,6 +5,8 @@
 #include "errorreport/capture/byte_view.h"
 #include "errorreport/capture/stack_scan.h"
 
+#include "test_stack_support.h"
+
 namespace sondrel {
 namespace {
 
@@ -12,11 +14,7 @@ constexpr uint32_t kCode = 0x00401000;
 constexpr uint32_t kStack = 0x0012F000;
 constexpr uint32_t kDll = 0x77000000;
 
-std::string Bytes(std::initializer_list<int> b) {
-  std::string s;
-  for (int v : b) s.push_back(static_cast<char>(v));
-  return s;
-}
+using test::Bytes;
 
 class StackScan : public ::testing::Test {
  protected:

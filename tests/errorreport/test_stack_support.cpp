@@ -16,6 +16,12 @@ uint32_t RoundUp(size_t n) { return static_cast<uint32_t>((n + 0xFFF) & ~size_t{
 
 }  // namespace
 
+std::string Bytes(std::initializer_list<int> values) {
+  std::string s;
+  for (int v : values) s.push_back(static_cast<char>(v));
+  return s;
+}
+
 std::string BuildImage(const ImageSpec& spec) {
   const uint32_t code_rva = 0x1000;
   const uint32_t code_size = RoundUp(std::max<size_t>(spec.code.size(), 1));

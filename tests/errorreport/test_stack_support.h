@@ -1,6 +1,7 @@
 #pragma once
 // Synthetic PE images for the portable tests of the module list and the export reader.
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <utility>
 #include <vector>
@@ -17,6 +18,9 @@ struct ImageSpec {
   std::vector<Export> exports;
   std::vector<std::string> rcdata_names;  // named RCDATA resources
 };
+
+// Bytes from a list of values, for instruction and table bytes written out in tests.
+std::string Bytes(std::initializer_list<int> values);
 
 // The image as the loader maps it (size of image bytes), for BufferMemory at its handle.
 std::string BuildImage(const ImageSpec& spec);

@@ -32,7 +32,8 @@ TEST(DefaultData, CatalogueCoversEveryCategoryWithShortPlainRows) {
     EXPECT_EQ(b.Leading.find(' '), std::string::npos) << b.Code;
     categories.insert(b.Category);
   }
-  EXPECT_EQ(categories, (std::set<std::string>{"Web", "Images", "Videos", "News", "Blogs", "Shopping", "Music"}));
+  EXPECT_EQ(categories,
+            (std::set<std::string>{"Web", "Images", "Videos", "News", "Blogs", "Shopping", "Music"}));
   // No value holds a comma: every data line has exactly five fields, and ends with CR LF.
   StringList lines = SplitLines(file);
   for (size_t i = 1; i < lines.size(); ++i) EXPECT_EQ(Split(lines[i], ',').size(), 5u) << lines[i];
@@ -63,7 +64,8 @@ TEST(DefaultData, TabsAndEntriesResolveAndSaveUnchanged) {
     EXPECT_GE(ticked, 1) << "tab " << n;
   }
   std::set<std::string> keys;
-  for (const auto& pair : m.Sites) EXPECT_TRUE(keys.insert(pair.key).second) << "slot used twice: " << pair.key;
+  for (const auto& pair : m.Sites)
+    EXPECT_TRUE(keys.insert(pair.key).second) << "slot used twice: " << pair.key;
   EXPECT_FALSE(m.SitesHadMalformedLines());
   EXPECT_FALSE(m.TabsHadMalformedLines());
   EXPECT_EQ(m.TabsText(), tabs);

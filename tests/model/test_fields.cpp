@@ -47,7 +47,8 @@ TEST(SplitFields, MarkedFormReadsQuotesAndOtherwiseMatchesThePlainRule) {
 
 TEST(SplitFields, JoinThenSplitGivesTheValuesBack) {
   const std::vector<StringList> cases = {
-      {"Paris, France", "x"}, {"\"exact phrase\"", "b"}, {"a\"b", "", "c"}, {",", ",,", "\""}, {"", "z"}, {"\"\"", "q"}};
+      {"Paris, France", "x"}, {"\"exact phrase\"", "b"}, {"a\"b", "", "c"}, {",", ",,", "\""}, {"", "z"},
+      {"\"\"", "q"}};
   for (const auto& values : cases) {
     StringList back;
     SplitQuotedFields(',', JoinFields(values, ',', true), back);

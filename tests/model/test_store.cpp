@@ -12,8 +12,12 @@ namespace {
 
 using test::FreshFolder;
 
-void Put(const std::string& path, const std::string& bytes) { WriteFileAtomic(path, bytes); }
-std::string Get(const std::string& path) { return ReadFileBytes(path).value_or("<missing>"); }
+void Put(const std::string& path, const std::string& bytes) {
+  WriteFileAtomic(path, bytes);
+}
+std::string Get(const std::string& path) {
+  return ReadFileBytes(path).value_or("<missing>");
+}
 // The system's profile writer may drop blank lines; everything else it keeps.
 std::string WithoutBlankLines(std::string s) {
   for (size_t p; (p = s.find("\r\n\r\n")) != std::string::npos;) s.erase(p, 2);
@@ -21,7 +25,8 @@ std::string WithoutBlankLines(std::string s) {
 }
 
 const char kSites[] =
-    "TYPE,CODE,DESCRIPTION,LEADING,POST,TAB,ORDER,CHECKED\r\nB,a,,,,1,1,1\r\nC,,Own,http://o.test/?q=,,2,3,0\r\n";
+    "TYPE,CODE,DESCRIPTION,LEADING,POST,TAB,ORDER,CHECKED\r\nB,a,,,,1,1,1\r\nC,,Own,http://o.test/"
+    "?q=,,2,3,0\r\n";
 const char kTabs[] =
     "CODE,NAME,LASTKEYWORDS\r\n1,Web,x^y\r\n2,Images,\r\n3,Videos,\r\n4,News,\r\n5,Blogs,\r\n6,Shopping,\r\n"
     "7,Music,\r\n8,Mine,\r\n";
@@ -92,18 +97,23 @@ TEST(Store, SettingsValues) {
 
 TEST(Store, SavingSettingsKeepsOtherSectionsAndKeys) {
   const std::string dir = FreshFolder("settings-keep");
-  Put(dir + "Settings.dat", "; note\r\n[Window]\r\nLeft=10\r\n\r\n[Settings]\r\nMReverse=0\r\nOwn=kept\r\n\r\n[Z]\r\na=b\r\n");
+  Put(dir + "Settings.dat",
+      "; note\r\n[Window]\r\nLeft=10\r\n\r\n[Settings]\r\nMReverse=0\r\nOwn=kept\r\n\r\n[Z]\r\na=b\r\n");
   TSearchManager m(dir);
   m.LastTab = 2;
   m.Reverse = true;
   m.SaveSettings();
-  EXPECT_EQ(WithoutBlankLines(Get(dir + "Settings.dat")),
-            "; note\r\n[Window]\r\nLeft=10\r\n[Settings]\r\nMReverse=1\r\nOwn=kept\r\nMLastTab=2\r\n[Z]\r\na=b\r\n");
+  EXPECT_EQ(
+      WithoutBlankLines(Get(dir + "Settings.dat")),
+      "; "
+      "note\r\n[Window]\r\nLeft=10\r\n[Settings]\r\nMReverse=1\r\nOwn=kept\r\nMLastTab=2\r\n[Z]\r\na=b\r\n");
   m.LastTab = 5;
   m.Reverse = false;
   m.SaveLastTab();  // the tab alone
-  EXPECT_EQ(WithoutBlankLines(Get(dir + "Settings.dat")),
-            "; note\r\n[Window]\r\nLeft=10\r\n[Settings]\r\nMReverse=1\r\nOwn=kept\r\nMLastTab=5\r\n[Z]\r\na=b\r\n");
+  EXPECT_EQ(
+      WithoutBlankLines(Get(dir + "Settings.dat")),
+      "; "
+      "note\r\n[Window]\r\nLeft=10\r\n[Settings]\r\nMReverse=1\r\nOwn=kept\r\nMLastTab=5\r\n[Z]\r\na=b\r\n");
 }
 
 TEST(Store, PortableAndPlatformProfilesAgree) {
@@ -134,7 +144,8 @@ TEST(Store, IniRules) {
   EXPECT_EQ(TIniProfile::WriteTo("", "S", "k", "v"), "[S]\r\nk=v\r\n");
   EXPECT_EQ(TIniProfile::WriteTo("[A]\nx=1", "S", "k", "v"), "[A]\r\nx=1\r\n[S]\r\nk=v\r\n");
   EXPECT_EQ(TIniProfile::WriteTo("[s]\r\nK = old \r\n", "S", "k", "new"), "[s]\r\nK=new\r\n");
-  EXPECT_EQ(TIniProfile::ReadFrom("[S]\r\nk=1\r\n[S]\r\nj=2\r\n", "S", "j"), std::nullopt);  // first section only
+  EXPECT_EQ(TIniProfile::ReadFrom("[S]\r\nk=1\r\n[S]\r\nj=2\r\n", "S", "j"),
+            std::nullopt);  // first section only
   EXPECT_EQ(TIniProfile::ReadFrom("[S]\r\n;k=1\r\nk=\r\n", "S", "k"), "");
   EXPECT_EQ(TIniProfile::ReadFrom("[S]\r\nk='q'\r\n", "S", "k"), "q");
   EXPECT_EQ(ParseProfileInteger("0x10"), 16);
@@ -185,7 +196,8 @@ TEST(Store, AFailedSaveLeavesThePreviousFile) {
 }
 
 TEST(DataFiles, FolderNames) {
-  EXPECT_EQ(DataFolderUnder("C:\\Users\\u\\AppData\\Roaming"), "C:\\Users\\u\\AppData\\Roaming\\Korvanta\\Windlesk\\");
+  EXPECT_EQ(DataFolderUnder("C:\\Users\\u\\AppData\\Roaming"),
+            "C:\\Users\\u\\AppData\\Roaming\\Korvanta\\Windlesk\\");
   EXPECT_EQ(DataFolderUnder("C:\\Data\\"), "C:\\Data\\Korvanta\\Windlesk\\");  // no second backslash
   EXPECT_EQ(ChooseDataFolder("A\\", "B\\", "P\\"), "A\\Korvanta\\Windlesk\\");
   EXPECT_EQ(ChooseDataFolder("", "B", "P\\"), "B\\Korvanta\\Windlesk\\");

@@ -59,11 +59,11 @@ TEST(SitesFile, CheckedTypeAndKeysAsRead) {
   TSearchManager m;
   m.ReadSites(
       "h\r\n"
-      "B,a,,,,1,1,1 \r\n"   // "1 " is not ticked
-      "B,a,,,,1,2, 1\r\n"   // nor " 1"
+      "B,a,,,,1,1,1 \r\n"    // "1 " is not ticked
+      "B,a,,,,1,2, 1\r\n"    // nor " 1"
       "Bxyz,a,,,,1,3,1\r\n"  // only the first letter of TYPE counts
-      "x,a,,,,1,4,1\r\n"    // any letter but C is a catalogue entry
-      "c,,d,l,,1,5,1\r\n"   // and so is a small c
+      "x,a,,,,1,4,1\r\n"     // any letter but C is a catalogue entry
+      "c,,d,l,,1,5,1\r\n"    // and so is a small c
       "B,a,,,,03,6,1\r\n");
   ASSERT_EQ(m.Sites.Count(), 6);
   EXPECT_FALSE(m.Sites[0].Checked);
@@ -110,13 +110,13 @@ TEST(SitesFile, MalformedLinesAreSkippedAndReported) {
   TSearchManager m;
   m.ReadSites(
       "h\r\n"
-      "B,a,,,,1,1\r\n"       // seven fields
-      "B,a,,,,1,1,\r\n"      // an empty last field is dropped: seven again
-      ",a,,,,1,2,1\r\n"      // empty TYPE
-      "B,a,,,,x,3,1\r\n"     // TAB not decimal
-      "B,a,,,,1,0x4,1\r\n"   // ORDER not decimal
-      "B,a,,,,1, 5,1\r\n"    // nor with a blank
-      "B,a,,,,-2,+6,1\r\n"   // signs are decimal
+      "B,a,,,,1,1\r\n"      // seven fields
+      "B,a,,,,1,1,\r\n"     // an empty last field is dropped: seven again
+      ",a,,,,1,2,1\r\n"     // empty TYPE
+      "B,a,,,,x,3,1\r\n"    // TAB not decimal
+      "B,a,,,,1,0x4,1\r\n"  // ORDER not decimal
+      "B,a,,,,1, 5,1\r\n"   // nor with a blank
+      "B,a,,,,-2,+6,1\r\n"  // signs are decimal
       "B,ok,,,,1,7,1\r\n");
   ASSERT_EQ(m.Sites.Count(), 2);
   EXPECT_EQ(m.Sites[0].Tab, -2);

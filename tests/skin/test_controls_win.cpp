@@ -35,15 +35,6 @@ int FontWeight(HWND h) {
   return lf.lfWeight;
 }
 
-// Pixels clearly darker than the skin's surfaces: the text and the box outline.
-int DarkPixels(HWND h) {
-  PngImage img = test::CaptureWindow(h);
-  int n = 0;
-  for (size_t i = 0; i + 2 < img.pixels.size(); i += 3)
-    if (img.pixels[i] + img.pixels[i + 1] + img.pixels[i + 2] < 3 * 100) ++n;
-  return n;
-}
-
 TEST_F(Controls, CheckBoxEventFollowsEveryChangeOfTheTickedState) {
   TTestForm form;
   auto* chk = form.Add<TCheckBox>(form.Handle(), " Alpha", 10, 10, 120, 17);
@@ -75,6 +66,10 @@ TEST_F(Controls, CheckBoxEventFollowsEveryChangeOfTheTickedState) {
 
   chk->SetEnabled(false);
   EXPECT_FALSE(IsWindowEnabled(chk->Handle()));
+  Click(chk->Handle());
+  EXPECT_EQ(clicks, 4) << "a disabled box takes no clicks";
+  chk->SetChecked(true);
+  EXPECT_EQ(clicks, 5) << "the program still sets it";
   EXPECT_EQ(WindowText(chk->Handle()), " Alpha");
 }
 
@@ -92,11 +87,11 @@ TEST_F(Controls, BoldCaptionIsTheControlsFontAndIsDrawnHeavier) {
   form.Show();
   PumpMessages(200);
   EXPECT_LT(FontWeight(chk->Handle()), FW_BOLD);
-  const int regular = DarkPixels(chk->Handle());
+  const int regular = test::DarkPixels(chk->Handle());
   chk->SetBold(true);
   PumpMessages(200);
   EXPECT_GE(FontWeight(chk->Handle()), FW_BOLD);
-  const int bold = DarkPixels(chk->Handle());
+  const int bold = test::DarkPixels(chk->Handle());
   EXPECT_GT(bold, regular + regular / 10) << "regular " << regular << ", bold " << bold;
   chk->SetBold(false);
   EXPECT_LT(FontWeight(chk->Handle()), FW_BOLD);
@@ -138,9 +133,11 @@ TEST_F(Controls, ButtonsClickAndEnterAndEscapePressTheDefaultAndCancelButtons) {
   EXPECT_EQ(keys, 1);
   EXPECT_EQ(oks, 2);
 
-  // A disabled default button is not pressed.
+  // A disabled button is pressed neither by Enter nor by a click.
   edit->OnKeyDown = nullptr;
   ok->SetEnabled(false);
+  Click(ok->Handle());
+  EXPECT_EQ(oks, 2);
   PostMessageA(edit->Handle(), WM_KEYDOWN, VK_RETURN, 0);
   app_.ProcessMessages();
   EXPECT_EQ(oks, 2);

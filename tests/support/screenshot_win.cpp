@@ -52,6 +52,14 @@ std::string ScreenshotFolder() {
   return folder;
 }
 
+int DarkPixels(HWND h) {
+  const PngImage img = CaptureWindow(h);
+  int n = 0;
+  for (size_t i = 0; i + 2 < img.pixels.size(); i += 3)
+    if (img.pixels[i] + img.pixels[i + 1] + img.pixels[i + 2] < 300) ++n;
+  return n;
+}
+
 std::string SaveScreenshot(HWND h, const std::string& name) {
   // Let the window finish painting before the capture.
   RedrawWindow(h, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);

@@ -1,0 +1,68 @@
+#pragma once
+// Test helper for the main-window tests: the real program run from a private folder against data files
+// the test writes into the per-user data folder, and its controls found the way automation finds them.
+#include <windows.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/support/process_win.h"
+
+namespace sondrel::test {
+
+// The four data files a start reads; empty text leaves a file out.
+struct DataFiles {
+  std::string builtins, sites, tabs, settings;
+};
+
+// Keeps the data folder's files for the object's life, writes the test's files there, and puts the
+// originals back at the end.
+class DataFolderScope {
+ public:
+  explicit DataFolderScope(const DataFiles& files);
+  ~DataFolderScope();
+  DataFolderScope(const DataFolderScope&) = delete;
+  DataFolderScope& operator=(const DataFolderScope&) = delete;
+  const std::string& Folder() const { return folder_; }
+  std::string Read(const char* name) const;
+
+ private:
+  std::string folder_;
+  std::map<std::string, std::string> saved_;
+};
+
+// One run of the program and its window.
+class MainWindow {
+ public:
+  MainWindow();
+  ~MainWindow();
+  HWND Handle() const { return main_; }
+  HWND Tabs() const;
+  HWND Keyword() const;
+  HWND KeywordEdit() const;
+  // The ten slot boxes in slot order (rows top to bottom, left to right within a row).
+  std::vector<HWND> SlotBoxes() const;
+  HWND Page(const std::string& name) const;
+  HWND Button(const std::string& caption) const;
+  // Selects a tab as a user would (the strip tells its owner).
+  void SelectTab(int index);
+  // Waits for a message box of the program (a second window captioned "Sondrel"); null when none came.
+  HWND WaitForBox(DWORD timeout_ms = 10000) const;
+  // Presses the button (posted: its handler waits for the box) and waits for the box it opens.
+  HWND PressForBox(const std::string& caption);
+  // The text of a message box and a click on one of its buttons, posted.
+  static std::string BoxText(HWND box);
+  static void Answer(HWND box, const std::string& button);
+  // Closes the window as the user would and waits for the process to end; its exit code.
+  DWORD Close();
+
+ private:
+  std::unique_ptr<Child> child_;
+  HWND main_ = nullptr;
+};
+
+// Items of a drop-down box, read through CB_GETCOUNT and CB_GETLBTEXT.
+std::vector<std::string> ComboItems(HWND combo);
+}  // namespace sondrel::test

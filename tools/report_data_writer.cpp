@@ -1,0 +1,80 @@
+// Build-time tool: writes the reporting options and the line debug data of a built Windows program
+// into that program, as an "ERDATA" resource or as a trailer, and checks the result by reading it back.
+//
+//   sondrel_report_data --program <file.exe> [--options <options.txt>] [--form resource|trailer]
+//   sondrel_report_data --program <file.exe> --form list      (prints the procedures found; no change)
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+
+#include "base/file.h"
+#include "errorreport/capture/debug_data.h"
+#include "errorreport/delivery/options_block.h"
+#include "tools/dwarf_lines.h"
+#include "tools/options_text.h"
+#include "tools/pe_patch.h"
+
+namespace {
+
+int Run(int argc, char** argv) {
+  using namespace sondrel;
+  std::string program, options_file, form = "resource";
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::string key = argv[i];
+    if (key == "--program") program = argv[i + 1];
+    else if (key == "--options") options_file = argv[i + 1];
+    else if (key == "--form") form = argv[i + 1];
+    else throw std::runtime_error("unknown argument " + key);
+  }
+  if (program.empty() || (form != "resource" && form != "trailer" && form != "list"))
+    throw std::runtime_error("usage: sondrel_report_data --program <exe> [--options <txt>] [--form resource|trailer]");
+
+  auto image = ReadFileBytes(program);
+  if (!image) throw std::runtime_error("cannot read " + program);
+  TReportModuleOptions options("", false);
+  if (!options_file.empty()) {
+    auto text = ReadFileBytes(options_file);
+    if (!text) throw std::runtime_error("cannot read " + options_file);
+    tools::ApplyOptionsText(*text, options);
+  }
+
+  tools::ProgramDebugInfo info = tools::ReadProgramDebugInfo(program, tools::PeImageBase(*image));
+  if (form == "list") {
+    for (const DebugProcedure& p : info.procedures)
+      std::printf("%08X %6u %s :: %s\n", p.rva, p.size, p.class_name.c_str(), p.name.c_str());
+    return 0;
+  }
+  const size_t rows = info.rows.size(), procs = info.procedures.size();
+  const std::string debug = EncodeDebugData(std::move(info.procedures), std::move(info.rows));
+
+  std::string patched;
+  std::optional<ModuleBlock> check;
+  TReportModuleOptions reread("", false);
+  if (form == "resource") {
+    patched = tools::AddResourceBlock(std::move(*image), BuildResourceBlock(options, debug));
+    check = ReadResourceBlock(tools::FindResourceBlock(patched), reread);
+  } else {
+    patched = tools::AddTrailerBlock(std::move(*image), BuildTrailer(options, debug));
+    auto length = TrailerBodyLength(std::string_view(patched).substr(patched.size() - 8), patched.size());
+    if (length) check = ReadTrailerBody(std::string_view(patched).substr(patched.size() - 8 - *length, *length), reread);
+  }
+  if (!check || check->debug_data != debug || !(reread.Values() == options.Values()))
+    throw std::runtime_error("the written block does not read back");
+  WriteFileAtomic(program, patched);
+  std::printf("%s: %s block, %zu line rows, %zu procedures, %zu units, %zu bytes of debug data\n",
+              ExtractFileName(program).c_str(), form.c_str(), rows, procs, DebugData(debug, kLibraryVersion).unit_count(),
+              debug.size());
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return Run(argc, argv);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "sondrel_report_data: %s\n", e.what());
+    return 1;
+  }
+}
