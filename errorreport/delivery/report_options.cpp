@@ -319,22 +319,22 @@ void TReportModuleOptionsEx::OptionsChanged() {
 }
 
 void TReportModuleOptionsEx::SetReportingActive(bool v) {
-  if (!HasCurrentReportOptions() || &CurrentReportOptions() != this) {
-    StoreReportingActive(v);
-    return;
-  }
-  if (v == ReportingActive()) return;
-  StoreReportingActive(v);
-  SwitchFreezeWatchdog();
+  SetSwitch(v, ReportingActive(), &TReportModuleOptionsEx::StoreReportingActive);
 }
 
 void TReportModuleOptionsEx::SetFreezeWatch(bool v) {
+  SetSwitch(v, FreezeWatch(), &TReportModuleOptionsEx::StoreFreezeWatch);
+}
+
+// Only the options of the reporter's own module drive the watchdog; there an unchanged value does
+// nothing at all, not even Changed.
+void TReportModuleOptionsEx::SetSwitch(bool v, bool current, void (TReportModuleOptionsEx::*store)(bool)) {
   if (!HasCurrentReportOptions() || &CurrentReportOptions() != this) {
-    StoreFreezeWatch(v);
+    (this->*store)(v);
     return;
   }
-  if (v == FreezeWatch()) return;
-  StoreFreezeWatch(v);
+  if (v == current) return;
+  (this->*store)(v);
   SwitchFreezeWatchdog();
 }
 

@@ -206,6 +206,7 @@ class TReportModuleOptionsEx : public TReportModuleOptions {
   void OptionsChanged() override;
 
  private:
+  void SetSwitch(bool v, bool current, void (TReportModuleOptionsEx::*store)(bool));
   void SwitchFreezeWatchdog();
 };
 

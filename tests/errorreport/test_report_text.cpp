@@ -2,12 +2,13 @@
 #include <gtest/gtest.h>
 
 #include "errorreport/capture/report_text.h"
-#include "tests/errorreport/report_test_texts.h"
+#include "errorreport/delivery/report_options.h"
 
 namespace sondrel {
 namespace {
 
-const ReportTextSource kTexts = test::DefaultReportText;
+std::string DefaultText(int i) { return DefaultCustomTexts()[i]; }
+const ReportTextSource kTexts = DefaultText;
 
 ReportRowValues SampleValues() {
   ReportRowValues v;
@@ -187,7 +188,7 @@ TEST(ReportTables, ModulesTableEndsWithoutLineBreak) {
 }
 
 TEST(ReportTables, ALongHandleHeadingWidensTheHandleDigits) {
-  auto texts = [](int i) { return i == 62 ? std::string("Module handle") : test::DefaultReportText(i); };
+  auto texts = [](int i) { return i == 62 ? std::string("Module handle") : DefaultText(i); };
   const std::string part = BuildModulesPart(texts, {{0x400000, "a.exe", "", "", 1, "C:\\"}});
   EXPECT_NE(part.find("|0000000400000|a.exe|"), std::string::npos) << part;
 }
