@@ -138,7 +138,7 @@ const Row kRows[] = {
      Logged({"  2\\.4 Type   : std::logic_error\r\n", "  2\\.5 Message: Handler failed in the window\\.\r\n", kModuleRow})},
     {"unhandled", 0, 0, {"handler saw report=1", "went on", "done"}, {}, "Report child", "Handler failed in the window."},
     {"nested", 0, 1, {"nested=1", "outer=0", "done"}, Logged({"  2\\.5 Message: Outer failure\\.\r\n"})},
-    {"threads", 0, 8, {"reports=8 most at once=1", "done"},
+    {"threads", 0, 8, {"reports=8 most at once=1 handlers elsewhere=0", "done"},
      Logged({"Thread 0 failed\\.", "Thread 3 failed\\.", "Thread 7 failed\\."})},
     {"screenshot", 0, 1, {"screenshot file=", "Screenshot.png", "screenshot deleted=1", "done"}, Logged({})},
 };
