@@ -116,6 +116,13 @@ int main(int argc, char** argv) {
     for (auto& t : threads) t.join();
     std::printf("reports=%d most at once=%d handlers elsewhere=%d\n", reports.load(), most.load(), foreign.load());
   }
+  if (which == "internal") {
+    // A part of the reporter that fails inside the report: the report becomes an internal error.
+    ReportServices services;
+    services.is_web_program = []() -> bool { throw std::runtime_error("Broken web test"); };
+    SetReportServices(services);
+    Print("internal", ReportException(std::make_exception_ptr(std::runtime_error("Outer failure"))));
+  }
   if (which == "screenshot") {
     const std::string copy = ExtractFilePath(argv[2]) + "Screenshot-copy.png";
     options.SetShowDialog(false);
