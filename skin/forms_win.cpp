@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "base/exception.h"
+#include "errorreport/capture/ExceptionReport.h"
 
 namespace sondrel {
 
@@ -200,7 +201,9 @@ void TApplication::Terminate() {
 void TApplication::HandleException(std::exception_ptr e) noexcept {
   try {
     if (!e) return;
-    bool show = exception_hook_ ? exception_hook_(e) : true;
+    // The exception reporter decides; it asks for the framework's own box when it declined the
+    // exception or a report handler left it unhandled.
+    bool show = exception_hook_ ? exception_hook_(e) : ExceptionManager(&e, nullptr);
     if (show) ShowException(e);
   } catch (...) {
     // Nothing may leave the boundary; a failure while handling is dropped here on purpose.

@@ -52,8 +52,8 @@ class TApplication {
   void HandleException(std::exception_ptr e) noexcept;
   // The framework's own message box for an exception.
   void ShowException(std::exception_ptr e) noexcept;
-  // The exception manager's entry: returns true when the framework shall show its own box. Without a
-  // manager every exception is shown. EAbort is never shown.
+  // Replaces the exception manager (tests): returns true when the framework shall show its own box.
+  // Without a hook the exception goes to ExceptionManager. EAbort is never shown.
   using ExceptionHook = bool (*)(std::exception_ptr) noexcept;
   void SetExceptionHook(ExceptionHook hook) { exception_hook_ = hook; }
 

@@ -293,6 +293,12 @@ std::string ReportMessageText(std::string_view message) {
   return BlankControlChars(r);
 }
 
+std::string MaskedControlText(std::string_view class_name, uint32_t style, std::string_view text) {
+  if (UpperCase(Trim(class_name)).find("EDIT") != std::string::npos && (style & 0x20u))
+    return std::string(text.size(), '*');
+  return std::string(text);
+}
+
 std::string HexAddress(uint32_t value, int width) { return Printf("%0*X", width, static_cast<unsigned>(value)); }
 
 std::string AddressText(uint32_t address) { return address ? HexAddress(address) : std::string(); }

@@ -113,6 +113,9 @@ std::string JoinReportParts(std::string_view general, std::string_view call_stac
 std::string ReportMessageText(std::string_view message);
 // Characters below 32 become blanks.
 std::string BlankControlChars(std::string_view text);
+// The text of the focused control as a report may show it: every character becomes "*" for a
+// password box (an edit class, by its upper-cased name, with the password style 0x20).
+std::string MaskedControlText(std::string_view class_name, uint32_t style, std::string_view text);
 // Eight upper-case hexadecimal digits; width digits when given.
 std::string HexAddress(uint32_t value, int width = 8);
 // The exception address row: empty for 0.

@@ -1,5 +1,6 @@
 // The call stack and module list on real code and real modules under the system.
 #include <windows.h>
+#include <dbghelp.h>
 
 #include <gtest/gtest.h>
 
@@ -31,33 +32,54 @@ uint32_t FnAddr(F* f) {
   return Addr(reinterpret_cast<const void*>(f));
 }
 
-// The program's own debug data when the build embedded it; otherwise data made here from what the
-// test knows: each chain procedure's code (up to the next one) attributed to the line of its call.
+// The program's own debug data when the build embedded it; otherwise line data made here from the
+// program's DWARF lines as the platform's debugging library reads them, for the three chain procedures,
+// through the same encoder the build tool uses.
 class TestSource : public ProcessModuleSource {
  public:
   ModuleBlock ReadBlock(uint32_t handle, const std::string& path, TReportModuleOptions& options) override {
     ModuleBlock block = ProcessModuleSource::ReadBlock(handle, path, options);
     if (handle != ProgramModule() || !block.debug_data.empty()) return block;
     embedded = false;
-    struct Proc {
-      uint32_t at;
-      const char* file;
-      const char* name;
-      int line;
-    } procs[] = {{FnAddr(&ChainOuter), "stack_chain_a_win.cpp", "ChainOuter", kChainOuterCallLine},
-                 {FnAddr(&ChainMiddle), "stack_chain_b_win.cpp", "ChainMiddle", kChainMiddleCallLine},
-                 {FnAddr(&ChainInner), "stack_chain_c_win.cpp", "ChainInner", kChainInnerCallLine}};
-    std::sort(std::begin(procs), std::end(procs), [](const Proc& a, const Proc& b) { return a.at < b.at; });
-    DebugDataWriter w;
-    for (size_t i = 0; i < 3; ++i) {
-      const uint32_t end = i + 1 < 3 ? std::min(procs[i].at + 0x100, procs[i + 1].at) : procs[i].at + 0x100;
-      w.AddRange({procs[i].at - handle, end - procs[i].at, procs[i].file, procs[i].line, "sondrel::test", procs[i].name});
+    HANDLE process = GetCurrentProcess();
+    SymSetOptions(SYMOPT_LOAD_LINES);
+    if (!SymInitialize(process, nullptr, FALSE)) return block;
+    if (!SymLoadModuleEx(process, nullptr, path.c_str(), nullptr, handle, 0, nullptr, 0)) {
+      SymCleanup(process);
+      return block;
     }
+    std::vector<DebugProcedure> procs;
+    std::vector<DebugLineRow> rows;
+    const std::pair<uint32_t, const char*> chain[] = {
+        {FnAddr(&ChainOuter), "ChainOuter"}, {FnAddr(&ChainMiddle), "ChainMiddle"}, {FnAddr(&ChainInner), "ChainInner"}};
+    for (auto [entry, name] : chain) {
+      alignas(SYMBOL_INFO) char buffer[sizeof(SYMBOL_INFO) + 256] = {};
+      auto* symbol = reinterpret_cast<SYMBOL_INFO*>(buffer);
+      symbol->SizeOfStruct = sizeof(SYMBOL_INFO);
+      symbol->MaxNameLen = 255;
+      DWORD64 displacement = 0;
+      if (!SymFromAddr(process, entry, &displacement, symbol) || symbol->Size == 0) continue;
+      const auto size = static_cast<uint32_t>(symbol->Size);
+      procs.push_back({entry - handle, size, "", "sondrel::test", name});
+      int last = -1;
+      for (uint32_t a = entry; a < entry + size; ++a) {
+        IMAGEHLP_LINE64 line{};
+        line.SizeOfStruct = sizeof line;
+        DWORD column = 0;
+        if (!SymGetLineFromAddr64(process, a, &column, &line) || static_cast<int>(line.LineNumber) == last) continue;
+        last = static_cast<int>(line.LineNumber);
+        rows.push_back({a - handle, ExtractFileName(line.FileName), last});
+      }
+      rows.push_back({entry + size - handle, "", 0});  // the end of the procedure's sequence
+    }
+    SymCleanup(process);
+    lines = rows.size();
     block.found = true;
-    block.debug_data = w.Build();
+    block.debug_data = EncodeDebugData(procs, rows);
     return block;
   }
   bool embedded = true;
+  size_t lines = 0;
 };
 
 TEST(StackWin, ChainOfThreeFunctionsResolvesToFilesAndLines) {
@@ -66,7 +88,10 @@ TEST(StackWin, ChainOfThreeFunctionsResolvesToFilesAndLines) {
   ChainCapture capture;
   capture.modules = &modules;
   ASSERT_GT(ChainOuter(capture), 0);
-  std::printf("debug data: %s\n", source.embedded ? "embedded by the build" : "made by the test");
+  std::printf("debug data: %s\n", source.embedded ? "embedded by the build" : "made by the test from DWARF lines");
+  if (!source.embedded) {
+    ASSERT_GT(source.lines, 3u);
+  }
 
   struct Want {
     const char* procedure;
@@ -95,6 +120,9 @@ TEST(StackWin, ChainOfThreeFunctionsResolvesToFilesAndLines) {
     EXPECT_EQ(row.module->handle, Addr(GetModuleHandleA(nullptr)));
     from = i + 1;
   }
+  // The hook installer's lookup by qualified name finds the same procedures in the line data.
+  EXPECT_EQ(modules.FindProcedureByName("sondrel::test::ChainMiddle"), FnAddr(&ChainMiddle));
+  EXPECT_FALSE(modules.FindProcedureByName("sondrel::test::chainmiddle"));
   // The direct call into ChainInner also gave ChainInner's entry just before the call site in ChainMiddle.
   bool entry_row = false;
   for (size_t i = 0; i + 1 < capture.rows.Count(); ++i)

@@ -1,0 +1,104 @@
+// The report manager's module list: the process's modules and call stacks, as rows for the report.
+#include <windows.h>
+
+#include "errorreport/capture/module_source_win.h"
+#include "errorreport/capture/report_modules.h"
+#include "errorreport/capture/report_system_win.h"
+#include "errorreport/delivery/options_block_win.h"
+
+namespace sondrel {
+namespace {
+
+uint32_t Handle32(HMODULE m) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(m)); }
+
+class ModuleListSource : public ReportModuleSource {
+ public:
+  ModuleListSource(std::unique_ptr<ModuleSource> source, HMODULE reporter)
+      : source_(std::move(source)), list_(*source_), reporter_(Handle32(reporter)) {}
+
+  TReportModuleOptionsEx* ReporterOptions() {
+    auto m = list_.FindModule(reporter_);
+    return m ? m->options.get() : nullptr;
+  }
+
+  void DropChangedModules() override { list_.DropChangedModules(); }
+
+  const TReportModuleOptions& OptionsForAddress(uint32_t address) override {
+    // The module of the address when it carries its own block (the debug data comes with it), else
+    // the reporter's module, else the program's.
+    auto m = list_.FindModuleOfAddress(address);
+    if (m && m->options && m->debug) return *m->options;
+    for (uint32_t h : {reporter_, Handle32(GetModuleHandleA(nullptr))}) {
+      auto r = list_.FindModule(h);
+      if (r && r->options) {
+        keep_ = r;
+        return *r->options;
+      }
+    }
+    return CurrentReportOptions();
+  }
+
+  void Refresh() override { list_.Refresh(); }
+
+  std::vector<ModuleRowText> Rows() override {
+    std::vector<ModuleRowText> rows;
+    for (size_t i = 0; i < list_.Count(); ++i) {
+      const TReportModuleInfo& m = list_[i];
+      rows.push_back({m.handle, m.Name(), m.description, m.version, m.file_size, ModuleFolderText(m.path)});
+    }
+    return rows;
+  }
+
+  std::vector<StackRowText> BuildStack(uint32_t address, uint32_t sp, uint32_t top, uint32_t) override {
+    std::vector<StackRowText> rows;
+    const TReportStackList stack =
+        list_.BuildStack(address ? std::optional<uint32_t>(address) : std::nullopt, sp, top);
+    for (const TReportDebugInfo& r : stack)
+      rows.push_back({r.kind, r.address, r.module ? r.module->Name() : std::string(), r.unit_name, r.class_name,
+                      r.procedure_name, r.line});
+    return rows;
+  }
+
+  std::string ProgramDescription() override {
+    auto m = list_.FindModule(Handle32(GetModuleHandleA(nullptr)));
+    return m ? m->description : std::string();
+  }
+  std::string ProgramVersion() override {
+    auto m = list_.FindModule(Handle32(GetModuleHandleA(nullptr)));
+    return m ? m->version : std::string();
+  }
+
+ private:
+  std::unique_ptr<ModuleSource> source_;
+  TReportModulesList list_;
+  uint32_t reporter_;
+  std::shared_ptr<const TReportModuleInfo> keep_;  // the options handed out stay alive
+};
+
+ModuleListSource* g_list = nullptr;
+
+TReportModuleOptionsEx* ReporterOptionsSource() { return g_list ? g_list->ReporterOptions() : nullptr; }
+
+}  // namespace
+
+std::unique_ptr<ReportModuleSource> CreateReportModuleSource(HMODULE reporter_module) {
+  auto list = std::make_unique<ModuleListSource>(std::make_unique<ProcessModuleSource>(), reporter_module);
+  if (!list->ReporterOptions()) return nullptr;
+  g_list = list.get();
+  SetCurrentReportOptionsSource(ReporterOptionsSource);
+  return list;
+}
+
+void ReleaseReportModuleSource() noexcept {
+  SetCurrentReportOptionsSource(nullptr);
+  g_list = nullptr;
+}
+
+bool ProgramHasOptionsBlock() {
+  TReportModuleOptions scratch("", false);
+  char path[MAX_PATH + 1] = {};
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  return ReadModuleOptionsBlock(GetModuleHandleA(nullptr), path, scratch).found;
+}
+
+}  // namespace sondrel

@@ -1,0 +1,150 @@
+// A console program that faults on purpose, one way per case, with the reporter installed. Usage:
+//   report_child <case> <log file>
+// It prints what it learns (results of ExceptionManager, what handlers saw) so that the test can
+// check the course, and the reporter writes the log file the test reads.
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/exception.h"
+#include "base/file.h"
+#include "errorreport/capture/ExceptionReport.h"
+#include "errorreport/capture/report_screenshot_win.h"
+#include "skin/forms_win.h"
+
+using namespace sondrel;
+
+namespace {
+
+volatile int g_zero = 0;
+volatile int* volatile g_null = nullptr;
+
+// The faulting functions stay out of line, so that the call stack names them.
+[[gnu::noinline]] void ThrowUncaught() { throw std::runtime_error("Uncaught C++ failure"); }
+[[gnu::noinline]] void FaultAccessViolation() { *g_null = 42; }
+[[gnu::noinline]] int FaultDivideByZero() { return 100 / g_zero; }
+
+class FaultyForm : public TForm {
+ public:
+  FaultyForm() : TForm("Faulty", 200, 100, false) {}
+
+ protected:
+  LRESULT OnMessage(UINT m, WPARAM w, LPARAM l) override {
+    if (m == WM_APP + 1) throw std::logic_error("Handler failed in the window");
+    return TForm::OnMessage(m, w, l);
+  }
+};
+
+void RunWindowCase() {
+  TApplication app(GetModuleHandleA(nullptr));
+  app.SetTitle("Report child");
+  FaultyForm form;
+  SendMessageA(form.Handle(), WM_APP + 1, 0, 0);
+  std::printf("went on\n");
+}
+
+void Print(const char* what, bool value) { std::printf("%s=%d\n", what, value ? 1 : 0); }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) return 2;
+  const std::string which = argv[1];
+  std::setvbuf(stdout, nullptr, _IONBF, 0);
+  if (!ReporterActive()) {
+    std::printf("reporter inactive\n");
+    return 3;
+  }
+  TReportModuleOptionsEx& options = CurrentReportOptions();
+  options.SetLogPath(argv[2]);
+
+  if (which == "cpp") ThrowUncaught();
+  if (which == "av") FaultAccessViolation();
+  if (which == "div") std::printf("%d\n", FaultDivideByZero());
+  if (which == "abort") Print("abort", ReportException(std::make_exception_ptr(EAbort("Silent"))));
+  if (which == "filter-silent" || which == "filter-message") {
+    options.AddFilter("EConvertError", which == "filter-message" ? "Please check the number." : "");
+    Print("filtered", ReportException(std::make_exception_ptr(EConvertError("'x' is not a number"))));
+  }
+  if (which == "window") RunWindowCase();
+  if (which == "unhandled") {
+    TReportHandler h;
+    h.OnReport = [](TReportExceptionRecord& rec, bool& handled) {
+      std::printf("handler saw report=%d\n", rec.ReportText.find("Handler failed") != std::string::npos);
+      handled = false;
+    };
+    ReportHandlers().Add(h);
+    RunWindowCase();
+  }
+  if (which == "nested") {
+    TReportHandler h;
+    h.OnReport = [](TReportExceptionRecord&, bool&) {
+      Print("nested", ReportException(std::make_exception_ptr(std::runtime_error("Raised while reporting"))));
+    };
+    ReportHandlers().Add(h);
+    Print("outer", ReportException(std::make_exception_ptr(std::runtime_error("Outer failure"))));
+  }
+  if (which == "threads") {
+    std::atomic<int> inside{0}, most{0}, reports{0}, foreign{0};
+    TReportHandler h;
+    h.OnReport = [&](TReportExceptionRecord& rec, bool&) {
+      // Handlers run in the faulting thread, not in the report's worker thread.
+      if (GetCurrentThreadId() != rec.ThreadId) ++foreign;
+      int now = ++inside;
+      int seen = most.load();
+      while (now > seen && !most.compare_exchange_weak(seen, now)) {
+      }
+      Sleep(20);
+      --inside;
+      ++reports;
+    };
+    ReportHandlers().Add(h);
+    HANDLE go = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 8; ++i)
+      threads.emplace_back([i, go] {
+        WaitForSingleObject(go, INFINITE);
+        ReportException(std::make_exception_ptr(std::runtime_error("Thread " + std::to_string(i) + " failed")));
+      });
+    SetEvent(go);
+    for (auto& t : threads) t.join();
+    std::printf("reports=%d most at once=%d handlers elsewhere=%d\n", reports.load(), most.load(), foreign.load());
+  }
+  if (which == "internal") {
+    // A part of the reporter that fails inside the report: the report becomes an internal error.
+    ReportServices services;
+    services.is_web_program = []() -> bool { throw std::runtime_error("Broken web test"); };
+    SetReportServices(services);
+    Print("internal", ReportException(std::make_exception_ptr(std::runtime_error("Outer failure"))));
+  }
+  if (which == "screenshot") {
+    const std::string copy = ExtractFilePath(argv[2]) + "Screenshot-copy.png";
+    options.SetShowDialog(false);
+    options.SetAttachScreenshot(true);
+    options.SetSendMode(TReportSendMode::rsMailClient);
+    ReportServices services;
+    services.send = [copy](const std::string&, const std::string& shot, TReportErrorCode&) {
+      std::printf("screenshot file=%s\n", shot.c_str());
+      CopyFileTo(shot, copy);
+    };
+    SetReportServices(services);
+    // Something on the screen besides the empty desktop.
+    TApplication app(GetModuleHandleA(nullptr));
+    FaultyForm form;
+    form.Show();
+    for (int i = 0; i < 20; ++i) {
+      app.ProcessMessages();
+      Sleep(10);
+    }
+    ReportException(std::make_exception_ptr(std::runtime_error("With a picture")));
+    std::printf("screenshot deleted=%d\n", !FileExists(ScreenshotPath()));
+  }
+  std::printf("done\n");
+  return 0;
+}

@@ -1,0 +1,197 @@
+// Child programs that fault on purpose, one row per way of failing; each row checks the course
+// through the child's output and the log file the reporter wrote.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <thread>
+
+#include "base/cmdline.h"
+#include "base/file.h"
+#include "errorreport/capture/log_file.h"
+#include "errorreport/delivery/options_block.h"
+#include "tests/support/process_win.h"
+#include "tests/support/windows_win.h"
+
+namespace sondrel::test {
+namespace {
+
+// The child carries an options block from the build when the build writes one; otherwise a copy gets
+// a trailer with the default options, so that its reporter is active.
+struct PreparedChild {
+  std::string path;
+  bool has_debug_data = false;
+};
+
+bool HasResourceBlock(const std::string& exe) {
+  HMODULE m = LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (!m) return false;
+  const bool found = FindResourceA(m, "ERDATA", MAKEINTRESOURCEA(10)) != nullptr;
+  FreeLibrary(m);
+  return found;
+}
+
+const PreparedChild& Child() {
+  static PreparedChild child = [] {
+    PreparedChild c;
+    const std::string built = ProgramFolder() + "report_child.exe";
+    c.path = ProgramFolder() + "report_child_run.exe";
+    auto bytes = ReadFileBytes(built);
+    if (!bytes) return c;
+    const bool has_trailer = bytes->size() > 4 && bytes->compare(bytes->size() - 4, 4, "\x10\xAB\x0F\x00", 4) == 0;
+    c.has_debug_data = has_trailer || HasResourceBlock(built);
+    if (!c.has_debug_data) *bytes += BuildTrailer(TReportModuleOptions("", false), "");
+    WriteFileAtomic(c.path, *bytes);
+    return c;
+  }();
+  return child;
+}
+
+struct Row {
+  const char* name;
+  DWORD exit_code;
+  int logged;                          // reports in the log afterwards
+  std::vector<std::string> output;     // substrings of the child's output
+  std::vector<std::string> log;        // regular expressions over the log
+  const char* box_caption = nullptr;   // a message box the child shows, closed by the test
+  const char* box_text = nullptr;
+};
+
+const std::string kShape[] = {
+    "^ErrorReport 4\\.6\r\n\r\nApplication:\r\n-+\r\n  1\\.1 Start Date +: \\w{3}, \\d+ \\w{3} \\d{4} "
+    "\\d\\d:\\d\\d:\\d\\d [+-]\\d{4}\r\n  1\\.2 Name/Description: report_child_run\\.exe\r\n",
+    "\r\n\r\nException:\r\n-+\r\n  2\\.1 Date   : \\w{3}, .*\r\n  2\\.2 Address: [0-9A-F]{8}\r\n",
+    "\r\n\r\nComputer:\r\n-+\r\n  4\\.1 Name        : ",
+    "\r\n\r\nOperating System:\r\n-+\r\n  5\\.1 Type    : Microsoft Windows \\S",
+    "\r\n\r\nCall Stack Information:\r\n-+\r\n\\|Address \\|Module *\\|Unit *\\|Class *\\|Procedure/Method *\\|Line *\\|\r\n-+\r\n",
+    "\r\n\r\nModules Information:\r\n-+\r\n\\|Handle  \\|Name *\\|Description *\\|Version *\\|Size *\\|Path *\\|\r\n-+\r\n",
+    "\\|[0-9A-F]{8}\\|report_child_run\\.exe *\\|",
+    "\\|[0-9A-F]{8}\\|(ntdll|NTDLL)\\.dll *\\|",
+    "\\|[0-9A-F]{8}\\|(kernel32|KERNEL32)\\.dll *\\|",
+    "\r\n\r\nRegisters:\r\n-{29}\r\nEAX: ",
+};
+
+std::vector<std::string> Logged(std::vector<std::string> extra) {
+  std::vector<std::string> all(std::begin(kShape), std::end(kShape));
+  all.insert(all.end(), extra.begin(), extra.end());
+  return all;
+}
+
+const std::string kConsoleHeader = "An error has occurred during program execution.\r\nPlease read the following "
+                                   "information for further details.\r\n\r\nErrorReport 4.6";
+const std::string kModuleRow = "  2\\.3 Module : report_child_run\\.exe\r\n";
+const std::string kKnownRegisters = "EAX: [0-9A-F]{8}   EDI: [0-9A-F]{8}\r\n";
+const std::string kDumpLine = "\r\n[0-9A-F]{8}: [0-9A-F]{8}   [0-9A-F]{8}: ([0-9A-F]{2} ){16} .{16}\r\n";
+
+class ReportFaults : public testing::TestWithParam<Row> {};
+
+TEST_P(ReportFaults, TheLogTellsWhatHappened) {
+  const Row& row = GetParam();
+  const PreparedChild& child = Child();
+  ASSERT_TRUE(FileExists(child.path));
+  const std::string folder = ProgramFolder() + "report_logs\\";
+  ForceDirectories(folder);
+  const std::string log = folder + row.name + ".rpt";
+  DeleteFileAt(log);
+
+  ChildResult result;
+  std::thread run([&] { result = RunChild(QuoteArg(child.path) + " " + row.name + " " + QuoteArg(log), 60000); });
+  std::string box_text;
+  if (row.box_caption) {
+    if (HWND box = FindTopWindow(row.box_caption, 30000)) {
+      for (HWND c = FindWindowExA(box, nullptr, "Static", nullptr); c; c = FindWindowExA(box, c, "Static", nullptr))
+        box_text += WindowText(c);
+      PostMessageA(box, WM_COMMAND, IDOK, 0);
+    }
+  }
+  run.join();
+
+  ASSERT_FALSE(result.timed_out) << result.output;
+  EXPECT_EQ(result.exit_code, row.exit_code) << result.output;
+  for (const auto& s : row.output) EXPECT_NE(result.output.find(s), std::string::npos) << s << "\n" << result.output;
+  if (row.box_caption) {
+    EXPECT_NE(box_text.find(row.box_text), std::string::npos) << "box: " << box_text;
+  }
+
+  TLogFile file(log);
+  ASSERT_EQ(file.Count(), static_cast<size_t>(row.logged)) << result.output;
+  if (!row.logged) return;
+  // Shown as the console line, except where the row switched the showing off.
+  EXPECT_EQ(result.output.find(kConsoleHeader) != std::string::npos, std::string(row.name) != "screenshot")
+      << result.output;
+  const std::string text = *ReadFileBytes(log);
+  for (const auto& pattern : row.log)
+    EXPECT_TRUE(std::regex_search(text, std::regex(pattern))) << pattern << "\n---\n" << text;
+}
+
+const Row kRows[] = {
+    {"cpp", 1, 1, {}, Logged({"  2\\.4 Type   : std::runtime_error\r\n", "  2\\.5 Message: Uncaught C\\+\\+ failure\\.\r\n",
+                              kModuleRow})},
+    {"av", 1, 1, {}, Logged({"  2\\.4 Type   : EAccessViolation\r\n",
+                             "  2\\.5 Message: Access violation at address [0-9A-F]{8}\\. Write of address 00000000\\.\r\n",
+                             kModuleRow, kKnownRegisters, kDumpLine})},
+    {"div", 1, 1, {}, Logged({"  2\\.4 Type   : EDivByZero\r\n", "  2\\.5 Message: Division by zero\\.\r\n", kModuleRow,
+                              kKnownRegisters, kDumpLine})},
+    {"abort", 0, 0, {"abort=1", "done"}, {}},
+    {"filter-silent", 0, 0, {"filtered=0", "done"}, {}},
+    {"filter-message", 0, 0, {"filtered=0", "done"}, {}, "Information.", "Please check the number."},
+    {"window", 0, 1, {"went on", "done"},
+     Logged({"  2\\.4 Type   : std::logic_error\r\n", "  2\\.5 Message: Handler failed in the window\\.\r\n", kModuleRow})},
+    {"unhandled", 0, 0, {"handler saw report=1", "went on", "done"}, {}, "Report child", "Handler failed in the window."},
+    {"nested", 0, 1, {"nested=1", "outer=0", "done"}, Logged({"  2\\.5 Message: Outer failure\\.\r\n"})},
+    {"threads", 0, 8, {"reports=8 most at once=1 handlers elsewhere=0", "done"},
+     Logged({"Thread 0 failed\\.", "Thread 3 failed\\.", "Thread 7 failed\\."})},
+    {"screenshot", 0, 1, {"screenshot file=", "Screenshot.png", "screenshot deleted=1", "done"}, Logged({})},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, ReportFaults, testing::ValuesIn(kRows),
+                         [](const testing::TestParamInfo<Row>& i) {
+                           std::string n = i.param.name;
+                           for (char& c : n)
+                             if (c == '-') c = '_';
+                           return n;
+                         });
+
+// A failure inside the report itself: the debugger line, the ".log" file beside the program and the
+// question whether to send it; the program's own handling runs afterwards.
+TEST(ReportFaultsInternal, AFailureInsideTheReportBecomesAnInternalError) {
+  const PreparedChild& child = Child();
+  const std::string internal_log = ChangeFileExt(child.path, ".log");
+  DeleteFileAt(internal_log);
+  const std::string log = ProgramFolder() + "report_logs\\internal.rpt";
+  DeleteFileAt(log);
+  ChildResult r;
+  std::thread run([&] { r = RunChild(QuoteArg(child.path) + " internal " + QuoteArg(log), 60000); });
+  std::string box_text;
+  if (HWND box = FindTopWindow("Probably internal bug", 30000)) {
+    for (HWND c = FindWindowExA(box, nullptr, "Static", nullptr); c; c = FindWindowExA(box, c, "Static", nullptr))
+      box_text += WindowText(c);
+    PostMessageA(box, WM_COMMAND, IDNO, 0);
+  }
+  run.join();
+  EXPECT_NE(box_text.find("Error: 'Broken web test'"), std::string::npos) << box_text;
+  EXPECT_NE(box_text.find("This is an internal ErrorReport bug."), std::string::npos) << box_text;
+  EXPECT_NE(r.output.find("internal=1"), std::string::npos) << r.output;
+  EXPECT_EQ(TLogFile(log).Count(), 0u);
+  const std::string text = ReadFileBytes(internal_log).value_or("");
+  EXPECT_TRUE(std::regex_search(text, std::regex("^OS     : Microsoft Windows \\S.*\r\nRAD    : GCC .*\r\n"
+                                                 "Dump   : (\\$[0-9A-F]{2} ){32}\r\nSection: 602\r\n"
+                                                 "Address: [0-9A-F]{8}\r\nMessage: Broken web test$")))
+      << text;
+}
+
+// With the program's own line debug data the call stack names the faulting function, its file and line.
+TEST(ReportFaultsDebugData, CallStackNamesTheFaultingFunction) {
+  const PreparedChild& child = Child();
+  if (!child.has_debug_data) GTEST_SKIP() << "the build wrote no options block into report_child.exe";
+  const std::string log = ProgramFolder() + "report_logs\\av-lines.rpt";
+  DeleteFileAt(log);
+  ChildResult r = RunChild(QuoteArg(child.path) + " av " + QuoteArg(log), 60000);
+  const std::string text = ReadFileBytes(log).value_or("");
+  EXPECT_TRUE(std::regex_search(
+      text, std::regex("\\|[0-9A-F]{8}\\|report_child_run\\.exe *\\|report_child_win\\.cpp *\\|[^|]*\\|"
+                       "FaultAccessViolation *\\|[1-9][0-9]* *\\|")))
+      << text << r.output;
+}
+
+}  // namespace
+}  // namespace sondrel::test
