@@ -142,6 +142,20 @@ TEST_F(Modules, ExportTableIsReadInPlaceWithSizeEstimates) {
   EXPECT_EQ(flat.EstimateProcedureSize(kLib + 0x5000), 1u);  // outside the code
 }
 
+TEST(ModulesImage, ExportNamesLongerThan255AreLeftOut) {
+  ImageSpec spec;
+  spec.code = Bytes({0xC3});
+  // Names that cross a page boundary of the export section too (the section starts at 0x2000).
+  spec.exports = {{std::string(255, 'a'), 0x1000}, {std::string(256, 'b'), 0x1000}, {std::string(5000, 'c'), 0x1000},
+                  {"Last", 0x1000}};
+  BufferMemory memory;
+  memory.Add(kLib, BuildImage(spec));
+  auto exports = ImageView(memory, kLib).Exports();
+  ASSERT_EQ(exports.size(), 2u);
+  EXPECT_EQ(exports[0].name, std::string(255, 'a'));
+  EXPECT_EQ(exports[1].name, "Last");
+}
+
 TEST_F(Modules, DamagedHeadersGiveNoExports) {
   std::string image = source_.memory.At(kLib);
   auto put32 = [&](std::string& s, size_t at, uint32_t v) {
