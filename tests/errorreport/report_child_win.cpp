@@ -116,6 +116,15 @@ int main(int argc, char** argv) {
     for (auto& t : threads) t.join();
     std::printf("reports=%d most at once=%d handlers elsewhere=%d\n", reports.load(), most.load(), foreign.load());
   }
+  if (which == "forward") {
+    HMODULE lib = LoadLibraryA("report_forward.dll");
+    auto raise = lib ? reinterpret_cast<int (*)()>(reinterpret_cast<void*>(GetProcAddress(lib, "RaiseInLibrary")))
+                     : nullptr;
+    TReportHandler h;
+    h.OnReport = [](TReportExceptionRecord&, bool&) { std::printf("reported by the program\n"); };
+    ReportHandlers().Add(h);
+    if (raise) std::printf("library result=%d\n", raise());
+  }
   if (which == "internal") {
     // A part of the reporter that fails inside the report: the report becomes an internal error.
     ReportServices services;

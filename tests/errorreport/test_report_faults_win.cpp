@@ -140,6 +140,9 @@ const Row kRows[] = {
     {"nested", 0, 1, {"nested=1", "outer=0", "done"}, Logged({"  2\\.5 Message: Outer failure\\.\r\n"})},
     {"threads", 0, 8, {"reports=8 most at once=1 handlers elsewhere=0", "done"},
      Logged({"Thread 0 failed\\.", "Thread 3 failed\\.", "Thread 7 failed\\."})},
+    {"forward", 0, 1, {"reported by the program", "library result=0", "done"},
+     Logged({"  2\\.4 Type   : std::runtime_error\r\n", "  2\\.5 Message: Raised in the library\\.\r\n",
+             "  2\\.3 Module : report_forward\\.dll\r\n"})},
     {"screenshot", 0, 1, {"screenshot file=", "Screenshot.png", "screenshot deleted=1", "done"}, Logged({})},
 };
 
