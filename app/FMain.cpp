@@ -200,6 +200,16 @@ void TfrmMain::FormDestroy() {
   SearchManager.reset();
 }
 
+LRESULT TfrmMain::OnMessage(UINT m, WPARAM w, LPARAM l) {
+  // When Windows ends the session the process is ended without the window being destroyed, and
+  // FormDestroy would never save: the configuration is written here then.
+  if (m == WM_ENDSESSION && w && SearchManager) {
+    SearchManager->SaveAll();
+    return 0;
+  }
+  return TForm::OnMessage(m, w, l);
+}
+
 std::string TfrmMain::SearchKeyword() const { return cbxKeyword->Text(); }
 int TfrmMain::SearchTabNumber() const { return tbcMain->TabIndex() + 1; }
 bool TfrmMain::SearchSlotTicked(int slot) const { return GetSiteCheckBox(slot)->Checked(); }

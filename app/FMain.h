@@ -60,6 +60,10 @@ class TfrmMain : public TForm, public SearchForm {
 
   void FormDestroy() override;
 
+ protected:
+  LRESULT OnMessage(UINT m, WPARAM w, LPARAM l) override;
+
+ public:
   // What a search reads from the window.
   std::string SearchKeyword() const override;
   int SearchTabNumber() const override;

@@ -347,21 +347,28 @@ std::string AddResourceBlock(std::string image, std::string_view data) {
   return image;
 }
 
-std::string FindResourceBlock(std::string_view image) {
+std::optional<std::string> FindResourceData(std::string_view image, uint32_t type, const ResourceName& name) {
   const Headers h(image);
   const ResNode root = ReadTree(image, h);
-  for (const ResNode& type : root.children) {
-    if (type.named || type.id != kRtRcdata) continue;
-    for (const ResNode& name : type.children) {
-      if (!name.named || name.name != kBlockName || name.children.empty()) continue;
-      const ResNode& leaf = name.children.front();
+  const bool named = !name.text.empty();
+  for (const ResNode& t : root.children) {
+    if (t.named || t.id != type || !t.is_dir) continue;
+    for (const ResNode& n : t.children) {
+      if (n.named != named || (named ? n.name != name.text : n.id != name.id) || !n.is_dir || n.children.empty())
+        continue;
+      const ResNode& leaf = n.children.front();
       auto off = h.FileOffset(leaf.data_rva);
-      if (!off) return {};
+      if (!off) return std::nullopt;
       auto bytes = ByteView(image).slice(*off, leaf.size);
-      return bytes ? std::string(*bytes) : std::string();
+      if (!bytes) return std::nullopt;
+      return std::string(*bytes);
     }
   }
-  return {};
+  return std::nullopt;
+}
+
+std::string FindResourceBlock(std::string_view image) {
+  return FindResourceData(image, kRtRcdata, {kBlockName}).value_or(std::string());
 }
 
 std::string AddTrailerBlock(std::string file, std::string_view trailer) {

@@ -2,6 +2,7 @@
 // Puts an options block into a built Windows program: as an "ERDATA" RCDATA resource, or as a trailer
 // after the file's last byte.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -17,8 +18,14 @@ uint32_t PeImageBase(std::string_view image);
 // "ERDATA" resource or its headers have no room for one more section.
 std::string AddResourceBlock(std::string image, std::string_view data);
 
-// The resource "ERDATA" of RCDATA in the image, read through the resource directory as the loader
-// does; empty when it is missing.
+// The data of the first language of a resource, found through the resource directory as the loader
+// does: type by id, name by text (named) or by id; nullopt when it is missing.
+struct ResourceName {
+  std::u16string text;  // used when not empty
+  uint32_t id = 0;
+};
+std::optional<std::string> FindResourceData(std::string_view image, uint32_t type, const ResourceName& name);
+// The resource "ERDATA" of RCDATA in the image; empty when it is missing.
 std::string FindResourceBlock(std::string_view image);
 
 // Returns the file with a trailer block appended; an existing trailer (the file ends with the block

@@ -232,7 +232,9 @@ void Install() noexcept {
     r.module = ThisModule();
     HMODULE exe = GetModuleHandleA(nullptr);
     r.library = r.module != exe;
-    r.forwarding = r.library && GetProcAddress(exe, "ExceptionManager") != nullptr;
+    // A copy of the reporter inside a library hands its exceptions to the program's own reporter,
+    // when the program carries one.
+    r.forwarding = r.library && GetProcAddress(exe, "ExceptionManager") != nullptr && ProgramHasOptionsBlock();
     char dir[MAX_PATH + 1] = {};
     GetCurrentDirectoryA(MAX_PATH, dir);
     r.start_directory = dir;

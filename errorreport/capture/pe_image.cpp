@@ -81,11 +81,17 @@ bool ImageView::ReadBytes(uint32_t rva, void* out, uint32_t length) {
 
 std::optional<std::string> ImageView::read_string(uint32_t rva, uint32_t max_length) {
   std::string s;
-  for (uint32_t i = 0; i <= max_length; ++i) {
-    auto c = read<uint8_t>(rva + i);
-    if (!c || rva + i < rva) return std::nullopt;
-    if (*c == 0) return s;
-    s.push_back(static_cast<char>(*c));
+  for (uint64_t at = rva; at < size_of_image_;) {
+    const auto page_rva = static_cast<uint32_t>(at & ~uint64_t{kPage - 1});
+    const std::string* page = Page(page_rva);
+    if (!page) return std::nullopt;
+    const uint64_t limit = std::min<uint64_t>(size_of_image_, uint64_t{page_rva} + kPage);
+    for (; at < limit; ++at) {
+      const char c = (*page)[at - page_rva];
+      if (c == 0) return s;
+      if (s.size() == max_length) return std::nullopt;
+      s.push_back(c);
+    }
   }
   return std::nullopt;
 }

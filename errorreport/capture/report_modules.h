@@ -95,7 +95,11 @@ class TReportModulesList {
   TReportStackList BuildStack(std::optional<uint32_t> exception_address, uint32_t sp, uint32_t top);
   // Address of a procedure of the program module named in its debug data ("ns::TClass::Proc").
   std::optional<uint32_t> FindProcedureByName(std::string_view name);
-  bool Readable(uint32_t address, uint32_t length) { return source_.Memory().Readable(address, length); }
+  // Whether the whole range is committed readable memory, asked afresh (not from facts kept by a pass).
+  bool Readable(uint32_t address, uint32_t length) {
+    source_.BeginPass();
+    return source_.Memory().Readable(address, length);
+  }
   // The options of the program module (the one that holds the reporter), its record added in full
   // when missing; null when it cannot be listed. For CurrentReportOptions.
   TReportModuleOptionsEx* ProgramOptions();

@@ -12,8 +12,8 @@
 
 namespace sondrel {
 
-// How a report is sent. Values other than these take the mail-client path, as do rsNone..rsMailClient
-// everywhere except the "is anything sent" test.
+// How a report is sent. rsNone sends nothing; the two SMTP modes send over SMTP; every other value,
+// unknown ones from a stored block included, takes the mail-client path.
 enum class TReportSendMode : uint8_t { rsNone = 0, rsMailClient = 1, rsSmtpRelay = 2, rsSmtpDirect = 3 };
 // True for the modes that send over SMTP.
 inline bool IsSmtpMode(TReportSendMode m) {

@@ -174,11 +174,18 @@ TEST_F(MainWindowSearch, SearchAddsToTheHistoryWithoutRefreshingTheDropDownAndEn
   starts = WaitForStubStarts(3, 4000);
   EXPECT_EQ(starts.size(), 2u);
 
+  // Enter elsewhere on the entry page presses Search, the default button: one more search.
+  SetText(w.Keyword(), "third");
+  PostMessageA(w.SlotBoxes()[1], WM_KEYDOWN, VK_RETURN, 0x001C0001);
+  starts = WaitForStubStarts(4, 4000);
+  EXPECT_EQ(starts.size(), 3u);
+
   w.SelectTab(0);
   w.SelectTab(2);
-  EXPECT_EQ(ComboItems(w.Keyword()), (std::vector<std::string>{"second", "first words", "gamma", "delta"}));
+  EXPECT_EQ(ComboItems(w.Keyword()),
+            (std::vector<std::string>{"third", "second", "first words", "gamma", "delta"}));
   EXPECT_EQ(w.Close(), 0u);
-  EXPECT_EQ(TabLine(data.Read("TabsDB.dat"), "3"), "3,Mine,second^first words^gamma^delta");
+  EXPECT_EQ(TabLine(data.Read("TabsDB.dat"), "3"), "3,Mine,third^second^first words^gamma^delta");
 }
 
 TEST_F(MainWindowSearch, BlankKeywordIsRefusedWithAMessage) {
@@ -234,6 +241,17 @@ TEST(MainWindow, ClearAllSearchListsEmptiesEveryTabAndConfirms) {
     if (line.rfind("CODE,", 0) == 0) continue;
     EXPECT_EQ(line.back(), ',') << "history left in " << line;
   }
+}
+
+TEST(MainWindow, EndingTheSessionSavesTheConfiguration) {
+  DataFolderScope data(Files(8));
+  MainWindow w;
+  Tick(w.Button("Submit searches in random order"), true);
+  SendMessageA(w.Handle(), WM_QUERYENDSESSION, 0, 0);
+  SendMessageA(w.Handle(), WM_ENDSESSION, TRUE, 0);
+  EXPECT_NE(data.Read("Settings.dat").find("MReverse=1"), std::string::npos) << "written while still running";
+  EXPECT_FALSE(data.Read("SitesDB.dat").empty());
+  EXPECT_EQ(w.Close(), 0u);
 }
 
 TEST(MainWindow, RandomOrderIsSavedAtExit) {

@@ -91,9 +91,11 @@ int main(int argc, char** argv) {
     Print("outer", ReportException(std::make_exception_ptr(std::runtime_error("Outer failure"))));
   }
   if (which == "threads") {
-    std::atomic<int> inside{0}, most{0}, reports{0};
+    std::atomic<int> inside{0}, most{0}, reports{0}, foreign{0};
     TReportHandler h;
-    h.OnReport = [&](TReportExceptionRecord&, bool&) {
+    h.OnReport = [&](TReportExceptionRecord& rec, bool&) {
+      // Handlers run in the faulting thread, not in the report's worker thread.
+      if (GetCurrentThreadId() != rec.ThreadId) ++foreign;
       int now = ++inside;
       int seen = most.load();
       while (now > seen && !most.compare_exchange_weak(seen, now)) {
@@ -112,7 +114,23 @@ int main(int argc, char** argv) {
       });
     SetEvent(go);
     for (auto& t : threads) t.join();
-    std::printf("reports=%d most at once=%d\n", reports.load(), most.load());
+    std::printf("reports=%d most at once=%d handlers elsewhere=%d\n", reports.load(), most.load(), foreign.load());
+  }
+  if (which == "forward") {
+    HMODULE lib = LoadLibraryA("report_forward.dll");
+    auto raise = lib ? reinterpret_cast<int (*)()>(reinterpret_cast<void*>(GetProcAddress(lib, "RaiseInLibrary")))
+                     : nullptr;
+    TReportHandler h;
+    h.OnReport = [](TReportExceptionRecord&, bool&) { std::printf("reported by the program\n"); };
+    ReportHandlers().Add(h);
+    if (raise) std::printf("library result=%d\n", raise());
+  }
+  if (which == "internal") {
+    // A part of the reporter that fails inside the report: the report becomes an internal error.
+    ReportServices services;
+    services.is_web_program = []() -> bool { throw std::runtime_error("Broken web test"); };
+    SetReportServices(services);
+    Print("internal", ReportException(std::make_exception_ptr(std::runtime_error("Outer failure"))));
   }
   if (which == "screenshot") {
     const std::string copy = ExtractFilePath(argv[2]) + "Screenshot-copy.png";

@@ -13,7 +13,7 @@ namespace sondrel {
 namespace {
 
 using test::BuildImage;
-using test::ImageSpec;
+using test::ImageLayout;
 
 constexpr uint32_t kProgram = 0x00400000;
 constexpr uint32_t kLib = 0x10000000;
@@ -86,7 +86,7 @@ std::string LibraryCode() {
 class Modules : public ::testing::Test {
  protected:
   Modules() {
-    ImageSpec lib;
+    ImageLayout lib;
     lib.code = LibraryCode();
     lib.exports = {{"FrameProc", 0x1000},
                    {"Leaf", 0x1040},
@@ -100,7 +100,7 @@ class Modules : public ::testing::Test {
                    {"Forwarded", 0}};
     Load(kLib, "C:\\Windows\\system32\\lib.dll", BuildImage(lib), {1, 2, 3, 4});
 
-    ImageSpec program;
+    ImageLayout program;
     program.dll = false;
     program.code = std::string(0x2000, '\x90');
     DebugDataWriter w;
@@ -110,8 +110,8 @@ class Modules : public ::testing::Test {
     Load(kProgram, "C:\\App\\Sondrel.exe", BuildImage(program), {2, 0, 0, 0},
          ModuleBlock{true, 460, {1, 2, 3, 4, 5, 6, 7, 8}, w.Build()});
 
-    Load(kBare, "C:\\App\\bare.dll", BuildImage(ImageSpec{}), {0, 0, 0, 0});
-    ImageSpec package;
+    Load(kBare, "C:\\App\\bare.dll", BuildImage(ImageLayout{}), {0, 0, 0, 0});
+    ImageLayout package;
     package.rcdata_names = {"PACKAGEOPTIONS", "PackageInfo"};
     Load(kPackage, "D:\\pkg.bpl", BuildImage(package), {});
   }
@@ -140,6 +140,20 @@ TEST_F(Modules, ExportTableIsReadInPlaceWithSizeEstimates) {
   ImageView flat(source_.memory, kLib);
   EXPECT_EQ(flat.EstimateProcedureSize(kLib + 0x1000), 1u);
   EXPECT_EQ(flat.EstimateProcedureSize(kLib + 0x5000), 1u);  // outside the code
+}
+
+TEST(ModulesImage, ExportNamesLongerThan255AreLeftOut) {
+  ImageLayout layout;
+  layout.code = Bytes({0xC3});
+  // Names that cross a page boundary of the export section too (the section starts at 0x2000).
+  layout.exports = {{std::string(255, 'a'), 0x1000}, {std::string(256, 'b'), 0x1000}, {std::string(5000, 'c'), 0x1000},
+                  {"Last", 0x1000}};
+  BufferMemory memory;
+  memory.Add(kLib, BuildImage(layout));
+  auto exports = ImageView(memory, kLib).Exports();
+  ASSERT_EQ(exports.size(), 2u);
+  EXPECT_EQ(exports[0].name, std::string(255, 'a'));
+  EXPECT_EQ(exports[1].name, "Last");
 }
 
 TEST_F(Modules, DamagedHeadersGiveNoExports) {
@@ -299,7 +313,7 @@ TEST_F(Modules, UnloadedReplacedAndChangedModulesLeaveTheList) {
   EXPECT_EQ(kept->path, "C:\\Windows\\system32\\lib.dll");
   // A failed enumeration adds nothing and keeps what is still loaded.
   source_.fail_enumeration = true;
-  source_.memory.Add(0x40000000, BuildImage(ImageSpec{}));
+  source_.memory.Add(0x40000000, BuildImage(ImageLayout{}));
   source_.modules[0x40000000] = {"C:\\new.dll", {}, {}, {}};
   list.Refresh();
   EXPECT_EQ(list.Count(), 3u);

@@ -138,8 +138,11 @@ const Row kRows[] = {
      Logged({"  2\\.4 Type   : std::logic_error\r\n", "  2\\.5 Message: Handler failed in the window\\.\r\n", kModuleRow})},
     {"unhandled", 0, 0, {"handler saw report=1", "went on", "done"}, {}, "Report child", "Handler failed in the window."},
     {"nested", 0, 1, {"nested=1", "outer=0", "done"}, Logged({"  2\\.5 Message: Outer failure\\.\r\n"})},
-    {"threads", 0, 8, {"reports=8 most at once=1", "done"},
+    {"threads", 0, 8, {"reports=8 most at once=1 handlers elsewhere=0", "done"},
      Logged({"Thread 0 failed\\.", "Thread 3 failed\\.", "Thread 7 failed\\."})},
+    {"forward", 0, 1, {"reported by the program", "library result=0", "done"},
+     Logged({"  2\\.4 Type   : std::runtime_error\r\n", "  2\\.5 Message: Raised in the library\\.\r\n",
+             "  2\\.3 Module : report_forward\\.dll\r\n"})},
     {"screenshot", 0, 1, {"screenshot file=", "Screenshot.png", "screenshot deleted=1", "done"}, Logged({})},
 };
 
@@ -150,6 +153,34 @@ INSTANTIATE_TEST_SUITE_P(Cases, ReportFaults, testing::ValuesIn(kRows),
                              if (c == '-') c = '_';
                            return n;
                          });
+
+// A failure inside the report itself: the debugger line, the ".log" file beside the program and the
+// question whether to send it; the program's own handling runs afterwards.
+TEST(ReportFaultsInternal, AFailureInsideTheReportBecomesAnInternalError) {
+  const PreparedChild& child = Child();
+  const std::string internal_log = ChangeFileExt(child.path, ".log");
+  DeleteFileAt(internal_log);
+  const std::string log = ProgramFolder() + "report_logs\\internal.rpt";
+  DeleteFileAt(log);
+  ChildResult r;
+  std::thread run([&] { r = RunChild(QuoteArg(child.path) + " internal " + QuoteArg(log), 60000); });
+  std::string box_text;
+  if (HWND box = FindTopWindow("Probably internal bug", 30000)) {
+    for (HWND c = FindWindowExA(box, nullptr, "Static", nullptr); c; c = FindWindowExA(box, c, "Static", nullptr))
+      box_text += WindowText(c);
+    PostMessageA(box, WM_COMMAND, IDNO, 0);
+  }
+  run.join();
+  EXPECT_NE(box_text.find("Error: 'Broken web test'"), std::string::npos) << box_text;
+  EXPECT_NE(box_text.find("This is an internal ErrorReport bug."), std::string::npos) << box_text;
+  EXPECT_NE(r.output.find("internal=1"), std::string::npos) << r.output;
+  EXPECT_EQ(TLogFile(log).Count(), 0u);
+  const std::string text = ReadFileBytes(internal_log).value_or("");
+  EXPECT_TRUE(std::regex_search(text, std::regex("^OS     : Microsoft Windows \\S.*\r\nRAD    : GCC .*\r\n"
+                                                 "Dump   : (\\$[0-9A-F]{2} ){32}\r\nSection: 602\r\n"
+                                                 "Address: [0-9A-F]{8}\r\nMessage: Broken web test$")))
+      << text;
+}
 
 // With the program's own line debug data the call stack names the faulting function, its file and line.
 TEST(ReportFaultsDebugData, CallStackNamesTheFaultingFunction) {

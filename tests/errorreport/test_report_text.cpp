@@ -1,6 +1,7 @@
 // Layout of the report text on fixed data, to the character.
 #include <gtest/gtest.h>
 
+#include "errorreport/capture/report_screenshot.h"
 #include "errorreport/capture/report_text.h"
 #include "errorreport/delivery/report_options.h"
 
@@ -247,6 +248,26 @@ TEST(ReportLayout, PartsAreJoinedWithOneEmptyLineBetween) {
   EXPECT_NE(report.find("-\r\n\r\nModules Information:\r\n"), std::string::npos);
   EXPECT_NE(report.find("-\r\n\r\nRegisters:\r\n"), std::string::npos);
   EXPECT_EQ(report.find("\r\n\r\n\r\n"), std::string::npos);
+}
+
+TEST(ReportScreenshot, PaletteRowsLoseTheirPaddingAndColoursTurnToRgb) {
+  // Two rows of three pixels, each padded to four bytes, and a table in blue, green, red, reserved order.
+  const uint8_t rows[] = {0, 1, 2, 0xEE, 2, 1, 0, 0xEE};
+  std::vector<uint8_t> table(1024, 0);
+  table[4 * 1 + 0] = 0x30;  // blue of colour 1
+  table[4 * 1 + 1] = 0x20;
+  table[4 * 1 + 2] = 0x10;  // red
+  const PngImage img = PaletteImageFromRows(3, 2, rows, 4, table.data());
+  EXPECT_EQ(img.kind, PngImage::Kind::kPalette);
+  EXPECT_EQ(img.pixels, (std::vector<uint8_t>{0, 1, 2, 2, 1, 0}));
+  ASSERT_EQ(img.palette.size(), 256u);
+  EXPECT_EQ(img.palette[1], (std::array<uint8_t, 3>{0x10, 0x20, 0x30}));
+  const std::string png = ScreenshotPng(img);
+  EXPECT_EQ(png.substr(1, 3), "PNG");
+  // Colour type 3, bit depth 8 in IHDR; a PLTE of 256 entries.
+  EXPECT_EQ(static_cast<uint8_t>(png[24]), 8);
+  EXPECT_EQ(static_cast<uint8_t>(png[25]), 3);
+  EXPECT_NE(png.find(std::string("\x00\x00\x03\x00PLTE", 8)), std::string::npos);
 }
 
 TEST(ReportOperatingSystem, OldNamesKeptAndLaterVersionsNamed) {

@@ -22,22 +22,22 @@ std::string Bytes(std::initializer_list<int> values) {
   return s;
 }
 
-std::string BuildImage(const ImageSpec& spec) {
+std::string BuildImage(const ImageLayout& layout) {
   const uint32_t code_rva = 0x1000;
-  const uint32_t code_size = RoundUp(std::max<size_t>(spec.code.size(), 1));
+  const uint32_t code_size = RoundUp(std::max<size_t>(layout.code.size(), 1));
   const uint32_t edata_rva = code_rva + code_size;
 
   // Export directory, tables and strings.
   std::string ed(40, '\0');
-  const uint32_t n = static_cast<uint32_t>(spec.exports.size());
+  const uint32_t n = static_cast<uint32_t>(layout.exports.size());
   const uint32_t funcs = edata_rva + 40, names = funcs + 4 * n, ords = names + 4 * n;
   uint32_t strings = ords + 2 * n;
   std::string tables(10 * n, '\0'), text;
   std::vector<uint32_t> forwarder_at;
   for (uint32_t i = 0; i < n; ++i) {
     uint32_t name_rva = strings + static_cast<uint32_t>(text.size());
-    text += spec.exports[i].name + '\0';
-    uint32_t entry = spec.exports[i].rva;
+    text += layout.exports[i].name + '\0';
+    uint32_t entry = layout.exports[i].rva;
     if (entry == 0) {
       entry = strings + static_cast<uint32_t>(text.size());
       text += std::string("OTHER.Func") + '\0';
@@ -60,7 +60,7 @@ std::string BuildImage(const ImageSpec& spec) {
   Put16(rs, 14, 1);
   Put32(rs, 16, 10);
   Put32(rs, 20, 0x80000000u | 24);
-  const uint32_t count = static_cast<uint32_t>(spec.rcdata_names.size());
+  const uint32_t count = static_cast<uint32_t>(layout.rcdata_names.size());
   std::string sub(16 + 8 * count, '\0');
   Put16(sub, 12, static_cast<uint16_t>(count));
   std::string strs;
@@ -68,8 +68,8 @@ std::string BuildImage(const ImageSpec& spec) {
   for (uint32_t i = 0; i < count; ++i) {
     Put32(sub, 16 + 8 * i, 0x80000000u | (strs_at + static_cast<uint32_t>(strs.size())));
     Put32(sub, 20 + 8 * i, 0);  // data entry offset, not followed
-    AppendLE<uint16_t>(strs, static_cast<uint16_t>(spec.rcdata_names[i].size()));
-    for (char c : spec.rcdata_names[i]) AppendLE<uint16_t>(strs, static_cast<uint16_t>(c));
+    AppendLE<uint16_t>(strs, static_cast<uint16_t>(layout.rcdata_names[i].size()));
+    for (char c : layout.rcdata_names[i]) AppendLE<uint16_t>(strs, static_cast<uint16_t>(c));
   }
   rs += sub + strs;
   const uint32_t rsrc_size = RoundUp(rs.size());
@@ -85,7 +85,7 @@ std::string BuildImage(const ImageSpec& spec) {
   Put16(img, fh, 0x14C);
   Put16(img, fh + 2, 3);
   Put16(img, fh + 16, 0xE0);
-  Put16(img, fh + 18, static_cast<uint16_t>(0x0102 | (spec.dll ? 0x2000 : 0)));
+  Put16(img, fh + 18, static_cast<uint16_t>(0x0102 | (layout.dll ? 0x2000 : 0)));
   const uint32_t opt = fh + 20;
   Put16(img, opt, 0x10B);
   Put32(img, opt + 4, code_size);
@@ -104,7 +104,7 @@ std::string BuildImage(const ImageSpec& spec) {
     Put32(img, st + 40 * i + 8, sect[i][1]);
     Put32(img, st + 40 * i + 12, sect[i][0]);
   }
-  img.replace(code_rva, spec.code.size(), spec.code);
+  img.replace(code_rva, layout.code.size(), layout.code);
   img.replace(edata_rva, ed.size(), ed);
   img.replace(rsrc_rva, rs.size(), rs);
   return img;

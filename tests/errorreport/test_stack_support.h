@@ -8,7 +8,7 @@
 
 namespace sondrel::test {
 
-struct ImageSpec {
+struct ImageLayout {
   bool dll = true;
   std::string code;  // placed at rva 0x1000, the code section
   struct Export {
@@ -23,6 +23,6 @@ struct ImageSpec {
 std::string Bytes(std::initializer_list<int> values);
 
 // The image as the loader maps it (size of image bytes), for BufferMemory at its handle.
-std::string BuildImage(const ImageSpec& spec);
+std::string BuildImage(const ImageLayout& layout);
 
 }  // namespace sondrel::test

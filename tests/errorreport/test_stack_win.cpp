@@ -120,6 +120,9 @@ TEST(StackWin, ChainOfThreeFunctionsResolvesToFilesAndLines) {
     EXPECT_EQ(row.module->handle, Addr(GetModuleHandleA(nullptr)));
     from = i + 1;
   }
+  // The hook installer's lookup by qualified name finds the same procedures in the line data.
+  EXPECT_EQ(modules.FindProcedureByName("sondrel::test::ChainMiddle"), FnAddr(&ChainMiddle));
+  EXPECT_FALSE(modules.FindProcedureByName("sondrel::test::chainmiddle"));
   // The direct call into ChainInner also gave ChainInner's entry just before the call site in ChainMiddle.
   bool entry_row = false;
   for (size_t i = 0; i + 1 < capture.rows.Count(); ++i)

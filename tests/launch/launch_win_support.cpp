@@ -185,6 +185,13 @@ std::vector<DWORD> ProcessIds(const std::string& exe_name) {
   return ids;
 }
 
+BOOL CALLBACK CloseWindowOfProcess(HWND window, LPARAM process_id) {
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner == static_cast<DWORD>(process_id)) PostMessageA(window, WM_CLOSE, 0, 0);
+  return TRUE;
+}
+
 }  // namespace
 
 NewProcessReaper::NewProcessReaper(std::string exe_name)
@@ -193,11 +200,17 @@ NewProcessReaper::NewProcessReaper(std::string exe_name)
 NewProcessReaper::~NewProcessReaper() {
   for (DWORD id : ProcessIds(exe_name_)) {
     if (std::find(before_.begin(), before_.end(), id) != before_.end()) continue;
-    if (HANDLE p = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id)) {
+    HANDLE p = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
+    if (!p) continue;
+    // Closing the windows lets a COM server withdraw its class registration on the way out; a killed
+    // one stays registered with the session's COM services, and the next script that asks for the
+    // object waits on the dead process instead of starting a new one.
+    EnumWindows(CloseWindowOfProcess, static_cast<LPARAM>(id));
+    if (WaitForSingleObject(p, 20000) != WAIT_OBJECT_0) {
       TerminateProcess(p, 0);
       WaitForSingleObject(p, 5000);
-      CloseHandle(p);
     }
+    CloseHandle(p);
   }
 }
 

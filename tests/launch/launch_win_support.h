@@ -64,7 +64,7 @@ class LoopbackHttpServer {
 };
 
 // Ends the processes of this program name that were not running when the guard was made (a browser
-// window the script host opened and that cannot be asked to quit).
+// window the script host opened): closes their windows and waits, and kills only one that stays.
 class NewProcessReaper {
  public:
   explicit NewProcessReaper(std::string exe_name);

@@ -287,6 +287,8 @@ class ScriptedBrowserTest : public ::testing::Test {
   SavedRegValue version_{HKEY_LOCAL_MACHINE, kInternetExplorerKey, "Version"};
   LoopbackHttpServer server_;
   NewProcessReaper reaper_{"iexplore.exe"};
+  // Ended first: a host still waiting for the browser would hold the test's output open after it.
+  NewProcessReaper script_host_{"wscript.exe"};
 
   void SetUp() override {
     WriteRegString(HKEY_CLASSES_ROOT, kHttpOpenCommandKey, "",

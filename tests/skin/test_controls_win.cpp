@@ -269,6 +269,25 @@ TEST_F(Controls, NotebookShowsOnePageAndPageControlsReachTheirEvents) {
   EXPECT_EQ(ticks, 1);
 }
 
+TEST_F(Controls, TabMovesTheFocusIntoAndThroughNotebookPages) {
+  TTestForm form;
+  auto* edit = form.Add<TEdit>(form.Handle(), 10, 10, 200, 21);
+  auto* book = form.Add<TNotebook>(form.Handle(), std::vector<std::string>{"Only"}, RECT{10, 40, 400, 280});
+  auto* chk = form.Add<TCheckBox>(book->Page(0)->Handle(), "Tick", 10, 10, 100, 17);
+  auto* btn = form.Add<TButton>(book->Page(0)->Handle(), "Button", 10, 40, 100, 20);
+  form.Show();
+  SetForegroundWindow(form.Handle());
+  edit->SetFocus();
+  ASSERT_TRUE(edit->Focused());
+  std::vector<HWND> seen;
+  for (int i = 0; i < 3; ++i) {
+    PostMessageA(GetFocus(), WM_KEYDOWN, VK_TAB, 0);
+    app_.ProcessMessages();
+    seen.push_back(GetFocus());
+  }
+  EXPECT_EQ(seen, (std::vector<HWND>{chk->Handle(), btn->Handle(), edit->Handle()}));
+}
+
 TEST_F(Controls, PicturesClick) {
   TTestForm form;
   auto* pic = form.Add<TImage>(form.Handle(), 10, 10, 370, 60);
