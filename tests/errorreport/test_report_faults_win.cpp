@@ -41,6 +41,8 @@ const PreparedChild& Child() {
     c.has_debug_data = has_trailer || HasResourceBlock(built);
     if (!c.has_debug_data) *bytes += BuildTrailer(TReportModuleOptions("", false), "");
     WriteFileAtomic(c.path, *bytes);
+    // Every case writes its log in here; the folder must exist whichever case runs first.
+    ForceDirectories(ProgramFolder() + "report_logs\\");
     return c;
   }();
   return child;
