@@ -31,29 +31,6 @@ BOOL CALLBACK ConsiderWindow(HWND w, LPARAM p) {
   return FALSE;
 }
 
-// The readable part of the stack from sp up, at most kStackCopyLimit bytes; ReadProcessMemory stops
-// at the first page that is gone instead of faulting.
-void CopyReadableStack(StackCopy& copy, std::uint32_t sp, std::uint32_t top) {
-  copy.base = sp;
-  copy.bytes.clear();
-  if (top <= sp) return;
-  const std::uint32_t want = std::min(top - sp, kStackCopyLimit);
-  copy.bytes.resize(want);
-  std::uint32_t got = 0;
-  while (got < want) {
-    // Page by page, so a hole ends the copy where it starts.
-    const std::uint32_t at = sp + got;
-    const std::uint32_t n = std::min(want - got, 4096 - (at & 4095));
-    SIZE_T done = 0;
-    if (!ReadProcessMemory(GetCurrentProcess(), reinterpret_cast<void*>(static_cast<uintptr_t>(at)),
-                           copy.bytes.data() + got, n, &done) ||
-        done != n)
-      break;
-    got += n;
-  }
-  copy.bytes.resize(got);
-}
-
 }  // namespace
 
 TFreezeThread::~TFreezeThread() {

@@ -50,7 +50,7 @@ thread_local RaiseSnapshot t_snapshot;
 thread_local PendingFault t_fault;
 thread_local bool t_capturing = false;
 
-std::atomic<ReportRoutine> g_report{nullptr};
+std::atomic<ReportSink> g_report{nullptr};
 std::atomic<int> g_installed{0};
 DWORD g_main_thread = 0;
 HANDLE g_main_handle = nullptr;
@@ -130,7 +130,7 @@ DWORD WINAPI OverflowReporter(void*) {
     u.stack_pointer = g_overflow.context.Esp;
     u.stack_top = g_overflow.stack_top;
     u.thread_id = g_overflow.thread_id;
-    if (ReportRoutine report = g_report.load()) report(u);
+    if (ReportSink report = g_report.load()) report(u);
     if (g_overflow.thread_id == g_main_thread) ExitProcess(1);
     // The overflowed thread cannot run its own exit code; it waits in the handler and holds no lock.
     HANDLE t = OpenThread(THREAD_TERMINATE | SYNCHRONIZE, FALSE, g_overflow.thread_id);
@@ -177,7 +177,7 @@ std::atomic<const void*> g_last_reported{nullptr};
 
 bool ReportUnhandled(const UnhandledException& u) noexcept {
   g_last_reported = ExceptionObject(u.exception);
-  ReportRoutine report = g_report.load();
+  ReportSink report = g_report.load();
   if (!report) return true;
   try {
     return report(u);
@@ -248,7 +248,7 @@ const RaiseSnapshot* FindRaiseSnapshot(const std::exception_ptr& e) noexcept {
   return object && t_snapshot.object == object ? &t_snapshot : nullptr;
 }
 
-void SetReportRoutine(ReportRoutine routine) noexcept { g_report = routine; }
+void SetReportRoutine(ReportSink routine) noexcept { g_report = routine; }
 
 bool ReportCaughtException(const std::exception_ptr& e) noexcept {
   UnhandledException u;
@@ -266,6 +266,39 @@ bool ReportCaughtException(const std::exception_ptr& e) noexcept {
     u.stack_top = CurrentStackTop();
   }
   return ReportUnhandled(u);
+}
+
+void CopyReadableStack(StackCopy& copy, std::uint32_t sp, std::uint32_t top) {
+  copy.base = sp;
+  copy.bytes.clear();
+  if (top <= sp) return;
+  const std::uint32_t want = std::min(top - sp, kStackCopyLimit);
+  copy.bytes.resize(want);
+  std::uint32_t got = 0;
+  while (got < want) {
+    const std::uint32_t at = sp + got;
+    const std::uint32_t n = std::min(want - got, 4096 - (at & 4095));
+    SIZE_T done = 0;
+    if (!ReadProcessMemory(GetCurrentProcess(), reinterpret_cast<void*>(static_cast<uintptr_t>(at)),
+                           copy.bytes.data() + got, n, &done) ||
+        done != n)
+      break;
+    got += n;
+  }
+  copy.bytes.resize(got);
+}
+
+StackCopy StackToWalk(const UnhandledException& u) {
+  StackCopy walk;
+  if (u.stack) {
+    walk = *u.stack;
+  } else if (u.stack_pointer) {
+    CopyReadableStack(walk, u.stack_pointer, u.stack_top ? u.stack_top : CurrentStackTop());
+  }
+  StackCopy creator;
+  if (CreatorStackOf(u.thread_id, creator))
+    walk.bytes.insert(walk.bytes.end(), creator.bytes.begin(), creator.bytes.end());
+  return walk;
 }
 
 DWORD MainThreadId() noexcept { return g_main_thread; }

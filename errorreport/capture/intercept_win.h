@@ -43,8 +43,8 @@ struct UnhandledException {
 
 // The report routine; true tells the caller to run its own default handling. Until one is set, the
 // hooks only end the thread or program as they would after a report.
-using ReportRoutine = bool (*)(const UnhandledException&);
-void SetReportRoutine(ReportRoutine routine) noexcept;
+using ReportSink = bool (*)(const UnhandledException&);
+void SetReportRoutine(ReportSink routine) noexcept;
 
 // Hands an exception to the report routine as it is (the watchdog and the final procedures use it).
 bool ReportUnhandled(const UnhandledException& u) noexcept;
@@ -72,6 +72,14 @@ inline std::uint32_t CurrentStackTop() noexcept {
   asm volatile("movl %%fs:4, %0" : "=r"(top));
   return top;
 }
+
+// Copies the readable part of a stack from sp up to top, at most kStackCopyLimit bytes; a page that is
+// gone ends the copy there instead of faulting.
+void CopyReadableStack(StackCopy& copy, std::uint32_t sp, std::uint32_t top);
+
+// The stack a report walks for u: the raise's copy (or a fresh copy of the live stack), followed by the
+// copy of the creator's stack when the thread has one, so that the creator's rows follow its own.
+StackCopy StackToWalk(const UnhandledException& u);
 
 // Ends the calling thread with exit code 1, or the process when it is the main thread.
 [[noreturn]] void EndThreadOrProgram() noexcept;

@@ -5,68 +5,50 @@
 #include <exception>
 
 #include "errorreport/capture/ExceptionReport.h"
-#include "errorreport/capture/external_exception.h"
+#include "errorreport/capture/intercept_win.h"
 #include "errorreport/capture/report_system_win.h"
 
-// The final unhandled-exception procedures: an exception that nothing caught, in any thread, reaches
-// the report routine before the thread or the program ends.
+// The manager's interception points, served by the hooks of intercept_win.h: what they catch reaches
+// the manager's report routine with the registers and the stack of the raise.
 namespace sondrel {
 namespace {
 
-LPTOP_LEVEL_EXCEPTION_FILTER g_previous_filter = nullptr;
-std::terminate_handler g_previous_terminate = nullptr;
-bool g_installed = false;
-DWORD g_main_thread = 0;
-
-[[noreturn]] void EndThread() {
-  if (GetCurrentThreadId() == g_main_thread) ExitProcess(1);
-  ExitThread(1);
-}
-
-LONG WINAPI UnhandledFilter(EXCEPTION_POINTERS* info) noexcept {
-  if (!info || !info->ExceptionRecord) return EXCEPTION_CONTINUE_SEARCH;
-  const EXCEPTION_RECORD& rec = *info->ExceptionRecord;
-  SystemExceptionFacts facts;
-  facts.code = rec.ExceptionCode;
-  facts.address = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(rec.ExceptionAddress));
-  facts.parameter_count = rec.NumberParameters;
-  for (DWORD i = 0; i < 2 && i < rec.NumberParameters; ++i)
-    facts.parameters[i] = static_cast<uint32_t>(rec.ExceptionInformation[i]);
+// The call stack is found by scanning the stack's values for return addresses, so the scan can read
+// them from a copy: the stack as it was at the raise (or, when the hooks had no copy, as it is now),
+// followed by the copy of the creator's stack when the thread was started while the hooks were in, so
+// that the creator's rows follow the thread's own.
+bool ToReportRoutine(const UnhandledException& u) {
+  const StackCopy walk = StackToWalk(u);
   TExceptNotifyParams known;
-  if (info->ContextRecord) {
-    known.Context = RegistersOf(*info->ContextRecord);
-    known.StackPointer = info->ContextRecord->Esp;
+  if (u.context) known.Context = RegistersOf(*u.context);
+  known.ThreadId = u.thread_id;
+  if (!walk.bytes.empty()) {
+    known.StackPointer = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(walk.bytes.data()));
+    known.StackTop = known.StackPointer + static_cast<uint32_t>(walk.bytes.size());
   }
-  ReportRoutine(MakeExternalException(facts), facts.address, false, known);
-  EndThread();
-}
-
-[[noreturn]] void TerminateHandler() noexcept {
-  // After an uncaught throw the throwing frames are still on the stack, so the call stack taken
-  // from here shows them.
-  std::exception_ptr e = std::current_exception();
-  // Only the raise itself knows the throw site; here the call of this handler stands for it.
-  if (e)
-    ReportRoutine(e, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(__builtin_return_address(0))), true,
-                  TExceptNotifyParams{});
-  EndThread();
+  return ReportRoutine(u.exception, u.address, u.language, known);
 }
 
 }  // namespace
 
 void InstallInterception(int step) noexcept {
-  if (step != 3 || g_installed) return;
-  g_main_thread = GetCurrentThreadId();
-  g_previous_filter = SetUnhandledExceptionFilter(UnhandledFilter);
-  g_previous_terminate = std::set_terminate(TerminateHandler);
-  g_installed = true;
+  // Steps 1 and 2 (the run-time library's handler table and unit table) have no counterpart in this
+  // runtime; 3 and 4 (final procedures, raise and thread hooks) are installed together.
+  if (step != 3) return;
+  try {
+    SetReportRoutine(&ToReportRoutine);
+    InstallExceptionHooks();
+  } catch (...) {
+    // A hook that cannot be placed leaves the others working.
+  }
 }
 
 void RemoveInterception() noexcept {
-  if (!g_installed) return;
-  SetUnhandledExceptionFilter(g_previous_filter);
-  std::set_terminate(g_previous_terminate);
-  g_installed = false;
+  try {
+    RemoveExceptionHooks();
+  } catch (...) {
+  }
+  SetReportRoutine(nullptr);
 }
 
 }  // namespace sondrel
