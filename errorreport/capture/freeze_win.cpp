@@ -71,6 +71,9 @@ void TFreezeThread::ReportFreeze() {
   CONTEXT context{};
   context.ContextFlags = CONTEXT_FULL;
   StackCopy stack;
+  // The copy's buffer is allocated before the main thread is held: an allocation while it is suspended
+  // inside the heap would wait for a lock that thread holds, for ever.
+  stack.bytes.reserve(kStackCopyLimit);
   if (SuspendThread(settings_.main_thread) == static_cast<DWORD>(-1)) return;
   const bool have = GetThreadContext(settings_.main_thread, &context) && context.Eip != 0 && context.Esp != 0;
   if (have) CopyReadableStack(stack, context.Esp, settings_.main_stack_top);
