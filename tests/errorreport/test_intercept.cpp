@@ -4,20 +4,10 @@
 #include <regex>
 #include <string>
 
-#include "tests/support/process_win.h"
+#include "tests/errorreport/intercept_child_run.h"
 
 namespace sondrel {
 namespace {
-
-test::ChildResult RunMode(const std::string& mode) {
-  return test::RunChild("\"" + test::ProgramFolder() + "test_intercept_child.exe\" " + mode, 60000);
-}
-
-int Count(const std::string& text, const std::string& what) {
-  int n = 0;
-  for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
 
 TEST(Intercept, CaughtInUserCodeGivesNoReport) {
   const auto r = RunMode("caught");
