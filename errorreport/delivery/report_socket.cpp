@@ -63,6 +63,10 @@ TReportClientSocket::~TReportClientSocket() {
 void TReportClientSocket::Fail(const std::string& text) {
   std::string message = text;
   if (message.find(log_) == std::string::npos) message += "\r\nSocket log:\r\n" + log_;
+  Raise(message);
+}
+
+void TReportClientSocket::Raise(const std::string& message) {
   if (OnError) OnError(*this, -1, message);
   if (Silent) throw EAbort(message);
   throw EReportSocketError(message);
@@ -80,10 +84,7 @@ void TReportClientSocket::FailTransfer(std::string_view format, int code) {
   api_->Close();
   connected_ = false;
   address_ = {};
-  std::string message = text + "\r\nSocket log:\r\n" + log;
-  if (OnError) OnError(*this, -1, message);
-  if (Silent) throw EAbort(message);
-  throw EReportSocketError(message);
+  Raise(text + "\r\nSocket log:\r\n" + log);
 }
 
 void TReportClientSocket::Connect() {

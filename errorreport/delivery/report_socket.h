@@ -120,6 +120,7 @@ class TReportClientSocket {
   std::string log_;
 
  private:
+  [[noreturn]] void Raise(const std::string& message);
   // Disconnects after a failed send or receive and raises with the transcript as it was.
   [[noreturn]] void FailTransfer(std::string_view format, int code);
   void ReadWaiting(int waiting, std::string& result);
