@@ -15,12 +15,11 @@ struct Piece {
   uint32_t delay_ms = 0;  // after the turn starts
   std::string bytes;
 };
-// What the peer does after a client command (turn 0: on connect): send pieces, then maybe close.
+// What the peer sends after a client command (turn 0: on connect).
 struct Turn {
   std::vector<Piece> pieces;
-  bool close = false;
 };
-inline Turn Reply(std::string bytes, bool close = false) { return {{{0, std::move(bytes)}}, close}; }
+inline Turn Reply(std::string bytes) { return {{{0, std::move(bytes)}}}; }
 
 struct Script {
   bool refuse = false;
@@ -76,10 +75,6 @@ class ScriptedSocket final : public SocketApi {
     return true;
   }
   int Send(const char* data, int length) override {
-    if (peer_closed_ && closed_at_ <= net_.now) {
-      error_ = 10054;
-      return -1;
-    }
     Connection().received.append(data, length);
     if (!stream_) {
       NextTurn();
@@ -118,7 +113,6 @@ class ScriptedSocket final : public SocketApi {
   bool WaitReadable(uint32_t ms) override {
     uint64_t next = UINT64_MAX;
     for (const Piece& p : inbox_) next = std::min<uint64_t>(next, p.delay_ms);
-    if (peer_closed_) next = std::min(next, closed_at_);
     if (next <= net_.now + ms) {
       net_.now = std::max(net_.now, next);
       return true;
@@ -126,7 +120,7 @@ class ScriptedSocket final : public SocketApi {
     net_.now += ms;
     return false;
   }
-  bool PeerClosed() override { return peer_closed_ && closed_at_ <= net_.now; }
+  bool PeerClosed() override { return false; }  // scripted peers never close
   uint64_t NowMs() override { return net_.now; }
   int LastError() override { return error_; }
   std::string ErrorText(int code) override { return "error " + std::to_string(code); }
@@ -138,15 +132,7 @@ class ScriptedSocket final : public SocketApi {
   std::string NextTurn() {
     if (turn_ >= script_.turns.size()) return {};
     const Turn& t = script_.turns[turn_++];
-    uint32_t last = 0;
-    for (const Piece& p : t.pieces) {
-      inbox_.push_back({static_cast<uint32_t>(net_.now + p.delay_ms), p.bytes});
-      last = std::max(last, p.delay_ms);
-    }
-    if (t.close) {
-      peer_closed_ = true;
-      closed_at_ = net_.now + last;
-    }
+    for (const Piece& p : t.pieces) inbox_.push_back({static_cast<uint32_t>(net_.now + p.delay_ms), p.bytes});
     return t.pieces.empty() ? std::string() : t.pieces.front().bytes;
   }
 
@@ -157,8 +143,6 @@ class ScriptedSocket final : public SocketApi {
   bool stream_ = true;
   bool open_ = false;
   bool data_mode_ = false;
-  bool peer_closed_ = false;
-  uint64_t closed_at_ = 0;
   int error_ = 0;
   std::string host_;
   std::string buffer_;

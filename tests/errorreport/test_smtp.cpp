@@ -172,7 +172,7 @@ TEST_F(SmtpDialogue, FailuresAreRecordedWithTheTranscript) {
     std::string message;
     uint64_t took_ms;
   } cases[] = {
-      {Accepting({Reply("554 go away\r\n")}), connected + "554 go away\r\n", 0},
+      // The greeting of 554 and the silent server are shown against real sockets (test_smtp_win).
       {Accepting({}), "Socket timeout.\r\nSocket log:\r\n" + connected, 5000},
       {Accepting({Reply("220 hi\r\n"), Reply("250 hello\r\n"), Reply("250 reset\r\n"), Reply("250 from\r\n"),
                   Reply("550 no such user\r\n")}),
@@ -191,16 +191,6 @@ TEST_F(SmtpDialogue, FailuresAreRecordedWithTheTranscript) {
     EXPECT_EQ(net_.now, c.took_ms);
     EXPECT_EQ(net_.started, 0);
   }
-}
-
-TEST_F(SmtpDialogue, ConnectionDroppedDuringDataFailsAtOnce) {
-  net_.scripts.push_back(Accepting({Reply("220 hi\r\n"), Reply("250 hello\r\n"), Reply("250 reset\r\n"),
-                                    Reply("250 from\r\n"), Reply("250 to\r\n"), {{{0, "354 go\r\n"}}, true}}));
-  EXPECT_FALSE(Send());
-  ASSERT_EQ(errors_.size(), 1u);
-  EXPECT_THAT(errors_[0], HasSubstr("error 10054"));
-  EXPECT_THAT(errors_[0], HasSubstr("Socket log:\r\nConnected to 127.0.0.1 port 25\r\n220 hi\r\n"));
-  EXPECT_LT(net_.now, env_.timeout_ms);
 }
 
 // A reply to the MX query for domain with the given (preference, exchange) records, exchanges written
