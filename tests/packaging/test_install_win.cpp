@@ -25,20 +25,23 @@ namespace {
 constexpr char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Sondrel";
 
 // The uninstaller copies itself to the temporary folder and works from there, so that it can delete
-// its own file: its first process ends at once. Waits for those copies ("Au_.exe") to end.
-void WaitForUninstallerCopies() {
+// its own file: the process started ends at once. Runs it and waits for the copies it started.
+void RunUninstaller(const std::string& command_line) {
+  Child first(command_line);
+  ASSERT_TRUE(first.Wait(60000));
+  std::vector<HANDLE> copies;
   HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
   ASSERT_NE(snap, INVALID_HANDLE_VALUE);
   PROCESSENTRY32 entry{};
   entry.dwSize = sizeof entry;
-  for (BOOL ok = Process32First(snap, &entry); ok; ok = Process32Next(snap, &entry)) {
-    if (!SameText(entry.szExeFile, "Au_.exe")) continue;
-    if (HANDLE p = OpenProcess(SYNCHRONIZE, FALSE, entry.th32ProcessID)) {
-      EXPECT_EQ(WaitForSingleObject(p, 120000), WAIT_OBJECT_0) << "the uninstaller did not end";
-      CloseHandle(p);
-    }
-  }
+  for (BOOL ok = Process32First(snap, &entry); ok; ok = Process32Next(snap, &entry))
+    if (entry.th32ParentProcessID == first.Pid())
+      if (HANDLE p = OpenProcess(SYNCHRONIZE, FALSE, entry.th32ProcessID)) copies.push_back(p);
   CloseHandle(snap);
+  for (HANDLE p : copies) {
+    EXPECT_EQ(WaitForSingleObject(p, 120000), WAIT_OBJECT_0) << "the uninstaller did not end";
+    CloseHandle(p);
+  }
 }
 
 // The data folder's files, by name.
@@ -82,9 +85,7 @@ TEST(Installer, InstallsPerUserStartsTheProgramAndUninstallsKeepingTheData) {
   EXPECT_EQ(data.size(), 4u) << "the defaults moved into the data folder";
   EXPECT_FALSE(FileExists(folder + "SitesDB.dat"));
 
-  ChildResult uninstall = RunChild(QuoteArg(folder + "Uninstall.exe") + " /S", 60000);
-  ASSERT_FALSE(uninstall.timed_out);
-  WaitForUninstallerCopies();
+  RunUninstaller(QuoteArg(folder + "Uninstall.exe") + " /S");
   EXPECT_FALSE(DirectoryExists(folder)) << "the program's folder is gone";
   EXPECT_FALSE(DirectoryExists(menu)) << "the Start-menu entry is gone";
   EXPECT_FALSE(ReadRegString(HKEY_CURRENT_USER, kUninstallKey, "DisplayName").has_value());
