@@ -308,6 +308,10 @@ bool ReportCaughtException(const std::exception_ptr& e) noexcept {
 }
 
 void RunCatchingForeignFaults(void (*call)(void*), void* context) {
+  // Back at the resume point the registers the caller keeps in EBX, ESI and EDI hold whatever the
+  // abandoned code left there: this function saves them itself, so that the unwinder restores them
+  // for the caller from its own frame.
+  asm volatile("" : : : "ebx", "esi", "edi", "memory");
   ForeignFaultCatch point;
   point.outer = t_catch;
   point.frame_list = FrameListHead();
