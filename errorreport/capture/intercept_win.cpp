@@ -123,7 +123,8 @@ std::uint32_t FrameListHead() {
 }
 
 // The fault goes back to the innermost boundary of this thread when that lies above it on the stack:
-// the boundary's registers are restored and it throws the translated fault from there.
+// the boundary's registers are restored and it throws the translated fault from there. Only faults in
+// foreign code come here; the program's own are translated where they happen.
 bool ReturnToCatchPoint(const EXCEPTION_RECORD& rec, CONTEXT& c) {
   ForeignFaultCatch* point = t_catch;
   if (!point) return false;
@@ -198,8 +199,7 @@ LONG CALLBACK VectoredFault(EXCEPTION_POINTERS* ep) {
   }
   // Only the program's own code is built to unwind from any instruction; faults elsewhere are left to
   // the system's handlers (and end at the unhandled-exception filter when nothing takes them).
-  if (!InProgramImage(ep->ContextRecord->Eip))
-    return ReturnToCatchPoint(*rec, *ep->ContextRecord) ? EXCEPTION_CONTINUE_EXECUTION : EXCEPTION_CONTINUE_SEARCH;
+  if (!InProgramImage(ep->ContextRecord->Eip)) return EXCEPTION_CONTINUE_SEARCH;
   t_fault.record = *rec;
   t_fault.context = *ep->ContextRecord;
   t_fault.set = true;
@@ -235,6 +235,11 @@ void OnTerminate() {
 
 LONG WINAPI OnUnhandled(EXCEPTION_POINTERS* ep) {
   const EXCEPTION_RECORD* rec = ep->ExceptionRecord;
+  // A processor fault in foreign code that none of its own handlers took (system code may catch its
+  // faults itself, so this is decided here, not at first sight) goes back to the boundary above it.
+  if (IsProcessorFault(rec->ExceptionCode) && !(rec->ExceptionFlags & EXCEPTION_NONCONTINUABLE) &&
+      ReturnToCatchPoint(*rec, *ep->ContextRecord))
+    return EXCEPTION_CONTINUE_EXECUTION;
   UnhandledException u;
   u.exception = ExceptionFor(*rec);
   u.address = static_cast<std::uint32_t>(reinterpret_cast<uintptr_t>(rec->ExceptionAddress));

@@ -83,9 +83,10 @@ void CopyReadableStack(StackCopy& copy, std::uint32_t sp, std::uint32_t top);
 StackCopy StackToWalk(const UnhandledException& u);
 
 // Runs call(context) so that a processor fault inside code that is not the program's (a system
-// library called from it, such as strlen on a bad pointer in the C runtime) comes out of it as the
-// translated exception, as a fault in the program's own code does, instead of going to the system's
-// handlers and ending the program. Code that is not the program's cannot be unwound frame by frame,
+// library called from it, such as strlen on a bad pointer in the C runtime) and that no handler of
+// that code takes comes out of it as the translated exception, as a fault in the program's own code
+// does, instead of ending the program at the unhandled-exception filter. Code that is not the
+// program's cannot be unwound frame by frame,
 // so the frames between the fault and this call are abandoned (their destructors do not run). Meant
 // for the boundaries that catch everything: window procedures, event handlers, the report worker.
 void RunCatchingForeignFaults(void (*call)(void*), void* context);

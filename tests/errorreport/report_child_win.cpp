@@ -49,7 +49,11 @@ class FaultyForm : public TForm {
  protected:
   LRESULT OnMessage(UINT m, WPARAM w, LPARAM l) override {
     if (m == WM_APP + 1) throw std::logic_error("Handler failed in the window");
-    if (m == WM_APP + 2) return static_cast<LRESULT>(SystemStrlen(nullptr));
+    if (m == WM_APP + 2) {
+      // A fault the system handles itself stays its own business.
+      std::printf("probe answered=%d\n", IsBadReadPtr(nullptr, 4) ? 1 : 0);
+      return static_cast<LRESULT>(SystemStrlen(nullptr));
+    }
     return TForm::OnMessage(m, w, l);
   }
 };
