@@ -234,6 +234,14 @@ TEST_F(FaultyServers, SilentServerTimesOut) {
   EXPECT_GE(took_ms_, 2900);
 }
 
+TEST_F(FaultyServers, ReplyWithoutFinalLineIsTakenAfterTheSilence) {
+  ScriptedSmtpServer server({"220 hi\r\n", "250-no final line\r\n", "550 no reset\r\n"});
+  EXPECT_FALSE(Send(server.Port()));
+  EXPECT_THAT(errors_, ElementsAre(::testing::EndsWith("\r\n250-no final line\r\nRSET\r\n550 no reset\r\n")));
+  EXPECT_GE(took_ms_, 950);
+  EXPECT_LT(took_ms_, 10000);
+}
+
 TEST_F(FaultyServers, ConnectionDroppedDuringDataFailsCleanly) {
   ScriptedSmtpServer server({"220 hi\r\n", "250 hello\r\n", "250 reset\r\n", "250 from\r\n", "250 to\r\n", "354 go\r\n",
                              "<close>"});
