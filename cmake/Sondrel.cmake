@@ -205,13 +205,21 @@ function(sondrel_embed_report_data target)
   set_property(TARGET ${target} PROPERTY SONDREL_REPORT_DATA ON)
   # Relinking reruns the tool, so a changed tool or options file must relink.
   set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${host}/bin/sondrel_report_data ${E_OPTIONS})
-  add_custom_command(TARGET ${target} POST_BUILD
-    COMMAND ${host}/bin/sondrel_report_data --program $<TARGET_FILE:${target}> --options ${E_OPTIONS} --form ${form}
-    VERBATIM)
   if(E_STRIP)
+    # The block is written after the strip, with the lines read from the twin: stripping rewrites the
+    # image's data directories from its section names, so a block written before would be left in a
+    # section the resource directory no longer points to (the reporter would find no options at all).
+    set(twin $<TARGET_FILE_DIR:${target}>/${E_STRIP})
     add_custom_command(TARGET ${target} POST_BUILD
-      COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${target}> $<TARGET_FILE_DIR:${target}>/${E_STRIP}
+      COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${target}> ${twin}
       COMMAND ${CMAKE_STRIP} --strip-debug $<TARGET_FILE:${target}>
+      COMMAND ${host}/bin/sondrel_report_data --program ${twin} --options ${E_OPTIONS} --form ${form}
+      COMMAND ${host}/bin/sondrel_report_data --program $<TARGET_FILE:${target}> --lines-from ${twin}
+              --options ${E_OPTIONS} --form ${form}
+      VERBATIM)
+  else()
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND ${host}/bin/sondrel_report_data --program $<TARGET_FILE:${target}> --options ${E_OPTIONS} --form ${form}
       VERBATIM)
   endif()
 endfunction()

@@ -3,6 +3,8 @@
 //
 //   sondrel_report_data --program <file.exe> [--options <options.txt>] [--form resource|trailer]
 //   sondrel_report_data --program <file.exe> --form list      (prints the procedures found; no change)
+//   --lines-from <file.exe>: the line information is read from that file (the same program as linked,
+//   before its DWARF sections were stripped) instead of from the program itself.
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
@@ -19,12 +21,13 @@ namespace {
 
 int Run(int argc, char** argv) {
   using namespace sondrel;
-  std::string program, options_file, form = "resource";
+  std::string program, options_file, form = "resource", lines_from;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string key = argv[i];
     if (key == "--program") program = argv[i + 1];
     else if (key == "--options") options_file = argv[i + 1];
     else if (key == "--form") form = argv[i + 1];
+    else if (key == "--lines-from") lines_from = argv[i + 1];
     else throw std::runtime_error("unknown argument " + key);
   }
   if (program.empty() || (form != "resource" && form != "trailer" && form != "list"))
@@ -39,7 +42,8 @@ int Run(int argc, char** argv) {
     tools::ApplyOptionsText(*text, options);
   }
 
-  tools::ProgramDebugInfo info = tools::ReadProgramDebugInfo(program, tools::PeImageBase(*image));
+  if (lines_from.empty()) lines_from = program;
+  tools::ProgramDebugInfo info = tools::ReadProgramDebugInfo(lines_from, tools::PeImageBase(*image));
   if (form == "list") {
     for (const DebugProcedure& p : info.procedures)
       std::printf("%08X %6u %s :: %s\n", p.rva, p.size, p.class_name.c_str(), p.name.c_str());
