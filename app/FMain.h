@@ -59,6 +59,8 @@ class TfrmMain : public TForm, public SearchForm {
   void RunSearch();
 
   void FormDestroy() override;
+  // A close asked for while a search runs waits for the search's end.
+  bool FormCloseQuery() override;
 
  protected:
   LRESULT OnMessage(UINT m, WPARAM w, LPARAM l) override;
@@ -75,6 +77,8 @@ class TfrmMain : public TForm, public SearchForm {
  private:
   void CreateControls();
   void tbcMainChange();
+  // The notebook page of the selected tab, filled, with the focus on a control of that page.
+  void ShowSelectedPage();
   void chkSite1Click(TCheckBox* box);
   void cbxKeywordKeyDown(WORD& key);
   void btnSearchClick();
@@ -88,6 +92,9 @@ class TfrmMain : public TForm, public SearchForm {
   void btnHelpClick();
   void btnCheckUpdatesClick();
   void Image2Click();
+
+  bool searching_ = false;
+  bool close_pending_ = false;
 };
 
 }  // namespace sondrel

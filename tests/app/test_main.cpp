@@ -65,6 +65,14 @@ TEST(MainWindow, StartsOnTheOptionsPageWhenTheLastTabWasOptions) {
         "Check for updates"})
     EXPECT_TRUE(IsWindowVisible(w.Button(caption))) << caption;
   SaveScreenshot(w.Handle(), "main_options");
+  // The focus is on a control of the shown page, so what the user types acts there.
+  HWND focus = FocusOf(w.Handle());
+  EXPECT_TRUE(focus && IsChild(w.Page("Options"), focus)) << "focus on " << WindowText(focus);
+  PostMessageA(focus, WM_KEYDOWN, VK_RETURN, 0);
+  HWND box = w.WaitForBox(3000);
+  ASSERT_NE(box, nullptr) << "Enter reached no control of the page";
+  EXPECT_EQ(MainWindow::BoxText(box), "Clear all search lists?");
+  MainWindow::Answer(box, "Cancel");
   EXPECT_EQ(w.Close(), 0u);
 }
 
