@@ -8,6 +8,7 @@
 
 #include "base/cmdline.h"
 #include "base/file.h"
+#include "base/text.h"
 #include "base/shell_folder_win.h"
 #include "model/data_files.h"
 #include "tests/support/windows_win.h"
@@ -265,6 +266,12 @@ void MainWindow::Answer(HWND box, const std::string& button) {
 DWORD MainWindow::Close() {
   PostMessageA(main_, WM_CLOSE, 0, 0);
   return WaitForEnd(15000);
+}
+
+std::string TabLine(const std::string& tabs_file, const std::string& code) {
+  for (const std::string& line : SplitLines(tabs_file))
+    if (line.rfind(code + ",", 0) == 0) return line;
+  return {};
 }
 
 std::vector<std::string> ComboItems(HWND combo) {

@@ -94,6 +94,9 @@ class HeldFile {
 // The window with the keyboard focus in the thread that owns window, or null.
 HWND FocusOf(HWND window);
 
+// The tab line of TabsDB.dat for a code, or "" when the file has none.
+std::string TabLine(const std::string& tabs_file, const std::string& code);
+
 // Items of a drop-down box, read through CB_GETCOUNT and CB_GETLBTEXT.
 std::vector<std::string> ComboItems(HWND combo);
 }  // namespace sondrel::test

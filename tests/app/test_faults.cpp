@@ -10,9 +10,7 @@
 
 #include "base/file.h"
 #include "base/text.h"
-#include "launch/default_browser.h"
 #include "tests/app/main_window_win.h"
-#include "tests/support/registry_win.h"
 #include "tests/support/screenshot_win.h"
 #include "tests/support/windows_win.h"
 
@@ -41,12 +39,6 @@ std::string Settings(int last_tab) {
   return "[Window]\r\nLeft=10\r\n[Settings]\r\nMLastTab=" + std::to_string(last_tab) + "\r\nMReverse=0\r\n";
 }
 DataFiles Files(int last_tab) { return {kBuiltIns, kSites, kTabs, Settings(last_tab)}; }
-
-std::string TabLine(const std::string& tabs_file, const std::string& code) {
-  for (const std::string& line : SplitLines(tabs_file))
-    if (line.rfind(code + ",", 0) == 0) return line;
-  return {};
-}
 
 void Key(HWND target, WPARAM key) {
   PostMessageA(target, WM_KEYDOWN, key, 0);
@@ -179,18 +171,7 @@ TEST(ShellKeys, EnterPressesTheFocusedButtonAndEscapeCancelsTheBox) {
 
 class ShellSearch : public ::testing::Test {
  protected:
-  SavedRegValue http_command_{HKEY_CLASSES_ROOT, kHttpOpenCommandKey, ""};
-  SavedRegValue user_choice_{HKEY_CURRENT_USER, kUserChoiceKey, "ProgId"};
-  void SetUp() override {
-    DeleteFileAt(StubLogPath());
-    WriteRegString(HKEY_CLASSES_ROOT, kHttpOpenCommandKey, "",
-                   "\"" + ProgramFolder() + "stub_browser.exe\" -url \"%1\"");
-    HKEY h = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kUserChoiceKey, 0, KEY_SET_VALUE, &h) == ERROR_SUCCESS) {
-      RegDeleteValueA(h, "ProgId");
-      RegCloseKey(h);
-    }
-  }
+  StubDefaultBrowser browser_;
 };
 
 TEST_F(ShellSearch, TheWindowAnswersWhileEightAddressesGoOutOneSecondApart) {

@@ -8,9 +8,7 @@
 
 #include "base/file.h"
 #include "base/text.h"
-#include "launch/default_browser.h"
 #include "tests/app/main_window_win.h"
-#include "tests/support/registry_win.h"
 #include "tests/support/screenshot_win.h"
 #include "tests/support/windows_win.h"
 
@@ -45,13 +43,6 @@ std::string Settings(int last_tab) {
 }
 
 DataFiles Files(int last_tab) { return {kBuiltIns, kSites, kTabs, Settings(last_tab)}; }
-
-// The tab line of TabsDB.dat for a code, or "" when the file has none.
-std::string TabLine(const std::string& tabs_file, const std::string& code) {
-  for (const std::string& line : SplitLines(tabs_file))
-    if (line.rfind(code + ",", 0) == 0) return line;
-  return {};
-}
 
 TEST(MainWindow, StartsOnTheOptionsPageWhenTheLastTabWasOptions) {
   DataFolderScope data(Files(8));
@@ -151,18 +142,7 @@ TEST(MainWindow, TabChangeWritesTheLastTabAtOnceAndShowsThatTabsHistory) {
 // The stub browser stands in for the default browser; each start is one line of its log.
 class MainWindowSearch : public ::testing::Test {
  protected:
-  SavedRegValue http_command_{HKEY_CLASSES_ROOT, kHttpOpenCommandKey, ""};
-  SavedRegValue user_choice_{HKEY_CURRENT_USER, kUserChoiceKey, "ProgId"};
-  void SetUp() override {
-    DeleteFileAt(StubLogPath());
-    WriteRegString(HKEY_CLASSES_ROOT, kHttpOpenCommandKey, "",
-                   "\"" + ProgramFolder() + "stub_browser.exe\" -url \"%1\"");
-    HKEY h = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kUserChoiceKey, 0, KEY_SET_VALUE, &h) == ERROR_SUCCESS) {
-      RegDeleteValueA(h, "ProgId");
-      RegCloseKey(h);
-    }
-  }
+  StubDefaultBrowser browser_;
 };
 
 TEST_F(MainWindowSearch, SearchAddsToTheHistoryWithoutRefreshingTheDropDownAndEnterSearchesOnce) {
