@@ -131,9 +131,9 @@ DataFolderScope::~DataFolderScope() {
 
 std::string DataFolderScope::Read(const char* name) const { return ReadFileBytes(folder_ + name).value_or(""); }
 
-MainWindow::MainWindow(bool wait_for_window) {
-  const std::string exe = PrivateProgram();
-  child_ = std::make_unique<Child>(QuoteArg(exe), ExtractFilePath(exe));
+MainWindow::MainWindow(const std::string& working_folder, bool wait_for_window) : program_(PrivateProgram()) {
+  const std::string& exe = program_;
+  child_ = std::make_unique<Child>(QuoteArg(exe), working_folder.empty() ? ExtractFilePath(exe) : working_folder);
   if (wait_for_window && !WaitForMain()) throw std::runtime_error("the main window did not appear");
 }
 
@@ -152,8 +152,6 @@ HWND MainWindow::WaitForMain(DWORD timeout_ms) {
   } while (child_->Running() && GetTickCount() - start < timeout_ms);
   return nullptr;
 }
-
-DWORD MainWindow::Pid() const { return child_->Pid(); }
 
 std::string MainWindow::AllText(HWND top) {
   std::string text = WindowText(top);

@@ -36,12 +36,12 @@ class DataFolderScope {
 // One run of the program and its window.
 class MainWindow {
  public:
-  // Starts the program and, unless told not to, waits for its main window.
-  explicit MainWindow(bool wait_for_window = true);
+  // Starts the program in its own folder, or in working_folder when one is given, and, unless told
+  // not to, waits for its main window.
+  explicit MainWindow(const std::string& working_folder = "", bool wait_for_window = true);
   ~MainWindow();
   // Waits for the main window (after a message shown at start); null when it did not come.
   HWND WaitForMain(DWORD timeout_ms = 20000);
-  DWORD Pid() const;
   // A window of the program other than the main window that shows text holding part (a message box,
   // the reporter's included), waiting up to timeout_ms; null when none came.
   HWND WaitForMessage(const std::string& part, DWORD timeout_ms = 20000) const;
@@ -70,8 +70,12 @@ class MainWindow {
   static void Answer(HWND box, const std::string& button);
   // Closes the window as the user would and waits for the process to end; its exit code.
   DWORD Close();
+  DWORD Pid() const { return child_->Pid(); }
+  // The private copy of the program that runs.
+  const std::string& Program() const { return program_; }
 
  private:
+  std::string program_;
   std::unique_ptr<Child> child_;
   HWND main_ = nullptr;
 };

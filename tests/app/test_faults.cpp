@@ -79,7 +79,7 @@ TEST(ShellFaults, SettingsThatCannotBeWrittenAtStartAreReportedAndTheWindowOpens
   DataFolderScope data(Files(2));
   HeldFile held(data.Folder() + "Settings.dat", /*read_sharing=*/true);
   ASSERT_TRUE(held.Held());
-  MainWindow w(/*wait_for_window=*/false);
+  MainWindow w("", /*wait_for_window=*/false);
   HWND box = w.WaitForMessage("Settings.dat could not be saved");
   ASSERT_NE(box, nullptr) << "the failed write of the last tab was not reported";
   MainWindow::PressButton(box, "OK");
