@@ -318,11 +318,10 @@ bool ReportRoutine(std::exception_ptr object, uint32_t address, bool language_ex
   Reporter& r = R();
   if (!r.active || !r.locks_ready) return true;
   // The faulting code may look at its last system error once the report is over.
-  const DWORD last_error = GetLastError();
+  const KeepLastError keep;
   EnterCriticalSection(&r.report_lock);
   if (t_worker_busy) {
     LeaveCriticalSection(&r.report_lock);
-    SetLastError(last_error);
     return true;
   }
   t_worker_busy = true;
@@ -357,7 +356,6 @@ bool ReportRoutine(std::exception_ptr object, uint32_t address, bool language_ex
   ClearRaiseSnapshot();
   t_worker_busy = false;
   LeaveCriticalSection(&r.report_lock);
-  SetLastError(last_error);
   return result;
 }
 
@@ -366,7 +364,8 @@ namespace {
 // The entries' common part. caller_sp is the position of the return address into the entry's caller:
 // without a snapshot of the raise, the stack is walked from there, so that the reporter's own frames are
 // not part of the call stack.
-bool ManagerEntry(const std::exception_ptr& e, const void* address, uint32_t caller_sp) noexcept {
+bool ManagerEntry(const std::exception_ptr& e, const void* address, uint32_t caller_sp, DWORD last_error) noexcept {
+  const KeepLastError keep(last_error);
   if (IsAbort(e)) return true;
   UnhandledException u;
   u.exception = e;
@@ -393,18 +392,28 @@ uint32_t CallerStackPosition(void* frame) { return static_cast<uint32_t>(reinter
 
 }  // namespace
 
+// Both entries read the caller's last system error first (any lookup on the way may reset it) and give
+// it back on return.
 extern "C" __declspec(dllexport) bool ExceptionManager(const std::exception_ptr* object, const void* address) noexcept {
-  if (ExceptionManagerFn forward = ForwardTarget()) return forward(object, address);
+  const DWORD last_error = GetLastError();
+  if (ExceptionManagerFn forward = ForwardTarget()) {
+    SetLastError(last_error);
+    return forward(object, address);
+  }
   const std::exception_ptr e = object ? *object : std::exception_ptr();
   // Without an address the caller's own position stands for it, so that the report names a module.
   return ManagerEntry(e, address ? address : __builtin_return_address(0),
-                      CallerStackPosition(__builtin_frame_address(0)));
+                      CallerStackPosition(__builtin_frame_address(0)), last_error);
 }
 
 bool ReportException(std::exception_ptr object, const void* address) noexcept {
-  if (ExceptionManagerFn forward = ForwardTarget()) return forward(&object, address ? address : __builtin_return_address(0));
+  const DWORD last_error = GetLastError();
+  if (ExceptionManagerFn forward = ForwardTarget()) {
+    SetLastError(last_error);
+    return forward(&object, address ? address : __builtin_return_address(0));
+  }
   return ManagerEntry(object, address ? address : __builtin_return_address(0),
-                      CallerStackPosition(__builtin_frame_address(0)));
+                      CallerStackPosition(__builtin_frame_address(0)), last_error);
 }
 
 bool ReporterActive() noexcept { return R().active; }

@@ -22,6 +22,8 @@ extern "C" void SondrelCaptureThrow(const PushadFrame* frame) noexcept;
 
 extern "C" void __real___cxa_free_exception(void* object) noexcept;
 extern "C" void __wrap___cxa_free_exception(void* object) noexcept;
+extern "C" void* __real___cxa_begin_catch(void* header) noexcept;
+extern "C" void* __wrap___cxa_begin_catch(void* header) noexcept;
 
 // The linker sends every call of the throw routine here (-Wl,--wrap=__cxa_throw). The registers are
 // saved before any compiled code can change them, so the snapshot holds the thrower's own.
@@ -134,6 +136,7 @@ std::exception_ptr ExceptionFor(const EXCEPTION_RECORD& rec) {
   s.object = ExceptionObject(e);
   s.type = e.__cxa_exception_type();
   s.frees_before = g_frees.load();
+  s.last_error = t_fault.last_error;
   s.language = false;
   s.address = static_cast<std::uint32_t>(reinterpret_cast<uintptr_t>(t_fault.record.ExceptionAddress));
   s.context = t_fault.context;
@@ -186,6 +189,7 @@ DWORD WINAPI OverflowReporter(void*) {
 }
 
 LONG CALLBACK VectoredFault(EXCEPTION_POINTERS* ep) {
+  const DWORD last_error = GetLastError();  // before any thread-local lookup resets it
   const EXCEPTION_RECORD* rec = ep->ExceptionRecord;
   if (!IsProcessorFault(rec->ExceptionCode) || (rec->ExceptionFlags & EXCEPTION_NONCONTINUABLE))
     return EXCEPTION_CONTINUE_SEARCH;
@@ -204,7 +208,7 @@ LONG CALLBACK VectoredFault(EXCEPTION_POINTERS* ep) {
   if (!InProgramImage(ep->ContextRecord->Eip)) return EXCEPTION_CONTINUE_SEARCH;
   t_fault.record = *rec;
   t_fault.context = *ep->ContextRecord;
-  t_fault.last_error = GetLastError();
+  t_fault.last_error = last_error;
   t_fault.set = true;
   CONTEXT* c = ep->ContextRecord;
   c->Esp -= 4;
@@ -253,15 +257,17 @@ LONG WINAPI OnUnhandled(EXCEPTION_POINTERS* ep) {
 }  // namespace
 
 extern "C" void SondrelCaptureThrow(const PushadFrame* f) noexcept {
-  if (t_capturing) return;  // a throw while copying (out of memory): keep the outer snapshot
   // The thrower's last system error travels with its exception: the code that catches it may read it.
+  // Read before anything else: even a thread-local lookup resets it.
   const DWORD last_error = GetLastError();
+  if (t_capturing) return;  // a throw while copying (out of memory): keep the outer snapshot
   t_capturing = true;
   RaiseSnapshot& s = t_snapshot;
   const DWORD return_address = *reinterpret_cast<const DWORD*>(static_cast<uintptr_t>(f->esp));
   s.object = *reinterpret_cast<void* const*>(static_cast<uintptr_t>(f->esp + 4));
   s.type = *reinterpret_cast<const std::type_info* const*>(static_cast<uintptr_t>(f->esp + 8));
   s.frees_before = g_frees.load();
+  s.last_error = last_error;
   s.stack_top = CurrentStackTop();
   RtlCaptureContext(&s.context);
   s.context.Eax = f->eax;
@@ -285,6 +291,14 @@ extern "C" void SondrelCaptureThrow(const PushadFrame* f) noexcept {
 extern "C" void __wrap___cxa_free_exception(void* object) noexcept {
   NoteExceptionFreed(object);
   __real___cxa_free_exception(object);
+}
+
+// The run-time library's unwinding and thread-local lookups reset the thread's last system error on
+// the way from the raise to the handler; the handler of the raised object gets the raiser's back.
+extern "C" void* __wrap___cxa_begin_catch(void* header) noexcept {
+  void* object = __real___cxa_begin_catch(header);
+  if (object && object == t_snapshot.object) SetLastError(t_snapshot.last_error);
+  return object;
 }
 
 const void* ExceptionObject(const std::exception_ptr& e) noexcept {
@@ -327,6 +341,7 @@ bool FillFromRaiseSnapshot(const std::exception_ptr& e, UnhandledException& u) n
 void SetReportRoutine(ReportSink routine) noexcept { g_report = routine; }
 
 bool ReportCaughtException(const std::exception_ptr& e) noexcept {
+  const KeepLastError keep;  // the program goes on after the report with its own
   UnhandledException u;
   u.exception = e;
   u.thread_id = GetCurrentThreadId();

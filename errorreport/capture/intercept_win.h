@@ -20,6 +20,7 @@ struct RaiseSnapshot {
   const void* object = nullptr;           // the thrown object, as an exception_ptr to it holds it
   const std::type_info* type = nullptr;   // its type, as the raise named it
   std::uint32_t frees_before = 0;         // exception objects freed in the process before the raise
+  DWORD last_error = 0;                   // the raising code's last system error
   bool language = true;                   // false for a translated system exception
   std::uint32_t address = 0;  // return address of the raise call; the fault address for a fault
   CONTEXT context{};          // ContextFlags is CONTEXT_FULL once filled
@@ -28,6 +29,20 @@ struct RaiseSnapshot {
   // The stack from stack_pointer up (at most kStackCopyLimit bytes), copied at the raise. Shared with a
   // report that is still reading it, so that a later raise in the same thread takes a new buffer.
   std::shared_ptr<StackCopy> stack;
+};
+
+// Gives the thread's last system error back when it goes out of scope: the interception and the report
+// must leave it as the failing code had it. Construct it before any thread-local lookup, which resets it.
+class KeepLastError {
+ public:
+  KeepLastError() noexcept : code_(GetLastError()) {}
+  explicit KeepLastError(DWORD code) noexcept : code_(code) {}
+  ~KeepLastError() { SetLastError(code_); }
+  KeepLastError(const KeepLastError&) = delete;
+  KeepLastError& operator=(const KeepLastError&) = delete;
+
+ private:
+  DWORD code_;
 };
 
 // The address of the object an exception_ptr refers to (null for an empty one).

@@ -130,8 +130,8 @@ TReportDebugInfo TReportModulesList::ResolveAddress(uint32_t address) {
   const TReportFunctionInfo* f = module->functions.Find(address);
   // Past the estimated end of every export the address may belong to code that is not exported at all:
   // the nearest export below it is named with the distance from its entry, so that the row reads as
-  // the guess it is.
-  const bool beyond = !f;
+  // the guess it is. A module with line data knows its own code better than such a guess.
+  const bool beyond = !f && !module->debug;
   if (beyond) f = module->functions.Nearest(address);
   if (f) {
     SplitName split = SplitExportName(f->name);
@@ -139,7 +139,7 @@ TReportDebugInfo TReportModulesList::ResolveAddress(uint32_t address) {
     row.unit_name = std::move(split.unit);
     row.class_name = std::move(split.class_name);
     row.procedure_name = std::move(split.procedure);
-    if (beyond && row.kind >= 2) row.procedure_name += "+0x" + HexText(address - f->entry);
+    if (beyond && f && row.kind >= 2) row.procedure_name += "+0x" + HexText(address - f->entry);
   }
   return row;
 }

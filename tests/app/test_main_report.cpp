@@ -16,33 +16,6 @@ namespace {
 constexpr char kTabs[] = "CODE,NAME,LASTKEYWORDS\r\n1,Web,\r\n2,Images,\r\n";
 constexpr char kSettings[] = "[Settings]\r\nMLastTab=0\r\nMReverse=0\r\n";
 
-struct FindOther {
-  DWORD pid;
-  HWND main;
-  HWND found = nullptr;
-};
-
-BOOL CALLBACK CollectOther(HWND h, LPARAM p) {
-  auto* f = reinterpret_cast<FindOther*>(p);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(h, &pid);
-  if (pid != f->pid || h == f->main || !IsWindowVisible(h)) return TRUE;
-  f->found = h;
-  return FALSE;
-}
-
-// A visible top-level window of the program besides its main window: the report's message.
-HWND WaitForOtherWindow(HWND main, DWORD timeout_ms) {
-  FindOther f{0, main};
-  GetWindowThreadProcessId(main, &f.pid);
-  const DWORD start = GetTickCount();
-  while (!f.found && GetTickCount() - start < timeout_ms) {
-    EnumWindows(CollectOther, reinterpret_cast<LPARAM>(&f));
-    PumpMessages(50);
-  }
-  return f.found;
-}
-
 bool IsReporterOrBoundary(const std::vector<std::string>& row) {
   for (const char* unit : {"ExceptionReport_win.cpp", "intercept_win.cpp", "report_interception_win.cpp",
                            "report_worker.cpp", "forms_win.cpp"})
@@ -66,12 +39,16 @@ TEST(MainWindowReport, AFailedSettingsWriteAtATabChangeIsReportedWhereItWasRaise
   DeleteFileAt(settings);
   ASSERT_TRUE(CreateDirectoryA(settings.c_str(), nullptr));
   PostMessageA(w.Tabs(), TCM_SETCURFOCUS, 1, 0);
-  HWND box = WaitForOtherWindow(w.Handle(), 30000);
+  // The report's message: any window of the program besides the main window.
+  HWND box = w.WaitForBox(30000, /*any_caption=*/true);
   ASSERT_TRUE(box) << "no report was shown";
   SaveScreenshot(box, "main_report_settings_write");
-  PostMessageA(box, WM_CLOSE, 0, 0);
+  PostMessageA(box, WM_COMMAND, IDOK, 0);
+  // While a report runs the main thread drops every message but painting: close only once it is over
+  // (its log is written last).
+  for (int i = 0; i < 300 && !FileExists(log); ++i) PumpMessages(100);
+  PumpMessages(1000);
   // The file again, so that the end of the run can save.
-  PumpMessages(500);
   RemoveDirectoryA(settings.c_str());
   WriteFileAtomic(settings, kSettings);
   EXPECT_EQ(w.Close(), 0u);

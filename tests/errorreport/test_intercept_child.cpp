@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -289,11 +290,11 @@ int main(int argc, char** argv) {
     // nor for an object of another type that the snapshot's address now holds.
     const void* first = nullptr;
     try {
-      throw std::runtime_error("first");
+      throw std::bad_alloc();  // no message on the heap: the next object of its size takes its place
     } catch (...) {
       first = ExceptionObject(std::current_exception());
     }
-    const std::exception_ptr later = std::make_exception_ptr(std::runtime_error("later"));
+    const std::exception_ptr later = std::make_exception_ptr(std::bad_alloc());
     std::printf("SAME_ADDRESS=%d MATCHED=%d\n", ExceptionObject(later) == first, FindRaiseSnapshot(later) != nullptr);
     try {
       throw std::runtime_error("live");
