@@ -10,6 +10,7 @@
 #include <exception>
 #include <memory>
 #include <typeinfo>
+#include <type_traits>
 
 #include "errorreport/capture/intercept.h"
 
@@ -107,6 +108,20 @@ inline std::uint32_t CurrentStackTop() noexcept {
 // Copies the readable part of a stack from sp up to top, at most kStackCopyLimit bytes; a page that is
 // gone ends the copy there instead of faulting.
 void CopyReadableStack(StackCopy& copy, std::uint32_t sp, std::uint32_t top);
+
+// Runs call(context) so that a processor fault inside code that is not the program's (a system
+// library called from it, such as strlen on a bad pointer in the C runtime) and that no handler of
+// that code takes comes out of it as the translated exception, as a fault in the program's own code
+// does, instead of ending the program at the unhandled-exception filter. Code that is not the
+// program's cannot be unwound frame by frame,
+// so the frames between the fault and this call are abandoned (their destructors do not run). Meant
+// for the boundaries that catch everything: window procedures, event handlers, the report worker.
+void RunCatchingForeignFaults(void (*call)(void*), void* context);
+template <class F>
+void CatchForeignFaults(F&& f) {
+  using Fn = std::remove_reference_t<F>;
+  RunCatchingForeignFaults([](void* p) { (*static_cast<Fn*>(p))(); }, const_cast<void*>(static_cast<const void*>(&f)));
+}
 
 // Ends the calling thread with exit code 1, or the process when it is the main thread.
 [[noreturn]] void EndThreadOrProgram() noexcept;

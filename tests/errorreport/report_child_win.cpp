@@ -17,6 +17,8 @@
 #include "errorreport/capture/ExceptionReport.h"
 #include "errorreport/capture/freeze_win.h"
 #include "errorreport/capture/report_screenshot_win.h"
+#include "errorreport/capture/report_system_win.h"
+#include "errorreport/delivery/options_mapping.h"
 #include "skin/forms_win.h"
 
 using namespace sondrel;
@@ -35,7 +37,16 @@ volatile int* volatile g_null = nullptr;
 [[gnu::noinline]] void ThrowInThread() { throw std::runtime_error("Raised in the thread"); }
 
 // The ways an event handler fails, one window message each.
-enum : UINT { kThrowInline = WM_APP + 1, kAccessViolation, kThrowCall, kThrowInt };
+enum : UINT { kThrowInline = WM_APP + 1, kForeignFault, kAccessViolation, kThrowCall, kThrowInt };
+
+// The C runtime's own strlen, called where the compiler cannot replace it: a fault inside a system
+// library.
+size_t SystemStrlen(const char* s) {
+  using Fn = size_t(__cdecl*)(const char*);
+  static const auto fn =
+      reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("msvcrt.dll"), "strlen")));
+  return fn(s);
+}
 
 class FaultyForm : public TForm {
  public:
@@ -47,6 +58,11 @@ class FaultyForm : public TForm {
     if (m == kAccessViolation) FaultAccessViolation();
     if (m == kThrowCall) ThrowFromHandler();
     if (m == kThrowInt) ThrowInt();
+    if (m == kForeignFault) {
+      // A fault the system handles itself stays its own business.
+      std::printf("probe answered=%d\n", IsBadReadPtr(nullptr, 4) ? 1 : 0);
+      return static_cast<LRESULT>(SystemStrlen(nullptr));
+    }
     return TForm::OnMessage(m, w, l);
   }
 };
@@ -83,8 +99,7 @@ void RunFreezeCase(TReportModuleOptionsEx& options) {
   TReportHandler h;
   h.OnReport = [&reported_by](TReportExceptionRecord& rec, bool&) { reported_by = rec.ThreadId; };
   ReportHandlers().Add(h);
-  // A plain top-level window: the framework's forms are owned by its hidden application window, which
-  // the watchdog does not take for the main window.
+  // A plain top-level window of the main thread, busy below: the watchdog's probe goes unanswered.
   HWND window = CreateWindowA("STATIC", "Frozen child", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100, nullptr,
                               nullptr, GetModuleHandleA(nullptr), nullptr);
   for (int i = 0; i < 20; ++i) {
@@ -117,6 +132,20 @@ void RunLastErrorCase() {
   std::printf("kept after a report=%lu\n", GetLastError());
 }
 
+// Handles the form's messages until done() holds.
+template <class Done>
+void PumpUntil(TApplication& app, Done done) {
+  while (!done()) {
+    app.ProcessMessages();
+    Sleep(5);
+  }
+}
+
+std::string LibraryMappingState(HMODULE m) {
+  auto payload = ReadModuleOptionsMapping(reinterpret_cast<uintptr_t>(m));
+  return payload ? std::to_string(payload->empty() ? -1 : (*payload)[0]) : std::string("none");
+}
+
 void Print(const char* what, bool value) { std::printf("%s=%d\n", what, value ? 1 : 0); }
 
 }  // namespace
@@ -128,6 +157,12 @@ int main(int argc, char** argv) {
   if (!ReporterActive()) {
     std::printf("reporter inactive\n");
     return 3;
+  }
+  if (which == "mapping") {
+    // The library carries no block of its own, so nothing publishes its options: the mapping its
+    // reporter made at installation is the one found, with nothing published yet.
+    HMODULE lib = LoadLibraryA("report_forward.dll");
+    std::printf("library mapping=%s\n", lib ? LibraryMappingState(lib).c_str() : "no library");
   }
   TReportModuleOptionsEx& options = CurrentReportOptions();
   options.SetLogPath(argv[2]);
@@ -147,6 +182,82 @@ int main(int argc, char** argv) {
   if (which == "thread") StartReportingThread();
   if (which == "freeze") RunFreezeCase(options);
   if (which == "lasterror") RunLastErrorCase();
+  if (which == "foreign-fault") RunWindowCase(kForeignFault);
+  if (which == "file-time") {
+    // The program file is rewritten between two reports: the options changed at run time (the log
+    // path above) stay in force.
+    ReportException(std::make_exception_ptr(std::runtime_error("Before the change")));
+    HANDLE f = CreateFileA(ModuleFileName(nullptr).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
+    FILETIME t{0x12345678, 0x01D00000};
+    std::printf("time changed=%d\n", f != INVALID_HANDLE_VALUE && SetFileTime(f, nullptr, nullptr, &t));
+    CloseHandle(f);
+    ReportException(std::make_exception_ptr(std::runtime_error("After the change")));
+    std::printf("same options=%d\n", &CurrentReportOptions() == &options);
+  }
+  if (which == "worker-fault") {
+    // A system library faults on the report's worker thread.
+    ReportServices services;
+    services.is_web_program = [] { return SystemStrlen(nullptr) > 0; };
+    SetReportServices(services);
+    Print("internal", ReportException(std::make_exception_ptr(std::runtime_error("Outer failure"))));
+  }
+  if (which == "screenshot-fail") {
+    options.SetShowDialog(false);
+    options.SetAttachScreenshot(true);
+    options.SetSendMode(TReportSendMode::rsMailClient);
+    ReportServices services;
+    services.send = [](const std::string&, const std::string& shot, TReportErrorCode&) {
+      std::printf("sent shot=[%s]\n", shot.c_str());
+    };
+    SetReportServices(services);
+    // The picture cannot be written: its folder does not exist.
+    SetEnvironmentVariableA("TMP", "Z:\\no such folder\\");
+    SetEnvironmentVariableA("TEMP", "Z:\\no such folder\\");
+    ReportException(std::make_exception_ptr(std::runtime_error("Without a picture")));
+  }
+  if (which == "freeze-off" || which == "options-race") {
+    TApplication app(GetModuleHandleA(nullptr));
+    FaultyForm form;
+    app.SetMainForm(&form);
+    form.Show();
+    options.SetFreezeSeconds(which == "freeze-off" ? 1 : 60);
+    options.SetFreezeWatch(true);
+    if (which == "freeze-off") {
+      // A handler of the freeze report switches the watch off: it runs on the watchdog's thread.
+      TReportHandler h;
+      h.OnReport = [](TReportExceptionRecord&, bool&) { CurrentReportOptions().SetFreezeWatch(false); };
+      ReportHandlers().Add(h);
+      PumpUntil(app, [t = GetTickCount()] { return GetTickCount() - t > 300; });
+      Sleep(2500);
+      PumpUntil(app, [] { return !FreezeWatchdogRunning(); });
+      std::printf("watch off=%d\n", !FreezeWatchdogRunning());
+    } else {
+      // The watchdog and another thread read the options at every turn while eight threads report.
+      std::atomic<bool> stop{false};
+      std::atomic<int> other{0}, reads{0};
+      std::thread reader([&] {
+        while (!stop) {
+          TReportModuleOptionsEx& now = CurrentReportOptions();
+          if (&now != &options || now.LogPath() != argv[2]) ++other;
+          ++reads;
+        }
+      });
+      std::vector<std::thread> threads;
+      std::atomic<int> finished{0};
+      for (int i = 0; i < 8; ++i)
+        threads.emplace_back([i, &finished] {
+          ReportException(std::make_exception_ptr(std::runtime_error("Thread " + std::to_string(i) + " failed")));
+          ++finished;
+        });
+      PumpUntil(app, [&] { return finished == 8; });
+      for (auto& t : threads) t.join();
+      stop = true;
+      reader.join();
+      std::printf("options seen other=%d read=%d\n", other.load(), reads.load() > 0);
+      options.SetFreezeWatch(false);
+    }
+  }
   if (which == "unhandled") {
     TReportHandler h;
     h.OnReport = [](TReportExceptionRecord& rec, bool& handled) {
