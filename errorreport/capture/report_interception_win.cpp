@@ -7,6 +7,7 @@
 #include "errorreport/capture/ExceptionReport.h"
 #include "errorreport/capture/intercept_win.h"
 #include "errorreport/capture/report_system_win.h"
+#include "errorreport/capture/thread_track_win.h"
 
 // The manager's interception points, served by the hooks of intercept_win.h: what they catch reaches
 // the manager's report routine with the registers and the stack of the raise.
@@ -19,6 +20,10 @@ TExceptNotifyParams NotifyParamsOf(const UnhandledException& u) {
   known.StackTop = u.stack_top;
   known.Stack = u.stack;
   known.ThreadId = u.thread_id;
+  // Taken here, in the faulting thread before the report lock: the thread list's lock is never wanted
+  // while a report holds its own.
+  auto creator = std::make_shared<StackCopy>();
+  if (u.thread_id && CreatorStackOf(u.thread_id, *creator)) known.CreatorStack = std::move(creator);
   return known;
 }
 

@@ -4,7 +4,6 @@
 #include "errorreport/capture/module_source_win.h"
 #include "errorreport/capture/report_modules.h"
 #include "errorreport/capture/report_system_win.h"
-#include "errorreport/capture/thread_track_win.h"
 #include "errorreport/delivery/options_block_win.h"
 
 namespace sondrel {
@@ -63,12 +62,10 @@ class ModuleListSource : public ReportModuleSource {
     };
     add(list_.BuildStack(address ? std::optional<uint32_t>(address) : std::nullopt, p.StackPointer, p.StackTop,
                          p.Stack.get()));
-    // Where the thread was started: its creator's stack as it was then, after the thread's own rows. The
-    // report's worker thread is never listed with a creator stack of its own.
-    StackCopy creator;
-    if (p.ThreadId && CreatorStackOf(p.ThreadId, creator))
-      add(list_.BuildStack(std::nullopt, creator.base, creator.base + static_cast<uint32_t>(creator.bytes.size()),
-                           &creator));
+    // Where the thread was started: its creator's stack as it was then, after the thread's own rows.
+    if (const StackCopy* creator = p.CreatorStack.get())
+      add(list_.BuildStack(std::nullopt, creator->base, creator->base + static_cast<uint32_t>(creator->bytes.size()),
+                           creator));
     return rows;
   }
 

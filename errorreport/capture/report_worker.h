@@ -82,6 +82,8 @@ struct TExceptNotifyParams {
   // The faulting thread's stack as it was at the raise, when it was copied then (the frames of the raise
   // are gone from the live stack by the time a boundary reports); null: the live stack is read.
   std::shared_ptr<const StackCopy> Stack;
+  // The stack of the thread that started the faulting thread, as it was then; null when none was kept.
+  std::shared_ptr<const StackCopy> CreatorStack;
   std::string FocusedClass;
   std::string FocusedText;
 };
