@@ -134,7 +134,8 @@ void TfrmMain::ShowTabNames() {
   }
 }
 
-void TfrmMain::tbcMainChange() {
+// A frame of its own even though it is short: an error report names the handler that led to the error.
+[[gnu::noinline]] void TfrmMain::tbcMainChange() {
   SearchManager->LastTab = tbcMain->TabIndex();
   // Written at once, unlike every other change: the last tab survives a run that ends abnormally.
   // A failure here leaves the page as it was.
