@@ -143,6 +143,25 @@ void StartFreezeWatchdog() {
   W().running->Start();
 }
 
+namespace {
+
+std::vector<std::unique_ptr<TFreezeThread>> TakeWatchdogs() {
+  std::lock_guard<std::mutex> guard(W().lock);
+  std::vector<std::unique_ptr<TFreezeThread>> all = std::move(W().retired);
+  W().retired.clear();
+  if (W().running) all.push_back(std::move(W().running));
+  return all;
+}
+
+}  // namespace
+
+void KillFreezeWatchdog() {
+  for (auto& w : TakeWatchdogs()) {
+    w->Terminate();
+    TerminateThread(w->Handle(), 1);
+  }  // each is freed here; its thread has ended
+}
+
 void StopFreezeWatchdog() {
   std::vector<std::unique_ptr<TFreezeThread>> stopping;
   {

@@ -477,10 +477,26 @@ void InstallExceptionHooks() {
     StartFreezeWatchdog();
 }
 
+namespace {
+
+// True when this copy of the interception lives in a dynamic library rather than the program file.
+bool InLibrary() {
+  HMODULE own = nullptr;
+  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCSTR>(&InLibrary), &own);
+  return own != GetModuleHandleA(nullptr);
+}
+
+}  // namespace
+
 void RemoveExceptionHooks() {
   if (g_installed == 0 || --g_installed > 0) return;
   SetFreezeWatchdogControl({});
-  StopFreezeWatchdog();
+  // A library is finalised under the loader's lock, where no thread can end: waiting for our threads
+  // there would wait for ever, so they are ended outright.
+  const bool library = InLibrary();
+  if (library) KillFreezeWatchdog();
+  else StopFreezeWatchdog();
   RemoveThreadHooks();
   SetUnhandledExceptionFilter(g_old_filter);
   std::set_terminate(g_old_terminate);
@@ -488,6 +504,7 @@ void RemoveExceptionHooks() {
   g_vectored = nullptr;
   g_overflow.stop = true;
   SetEvent(g_overflow.go);
+  if (library) TerminateThread(g_overflow.thread, 1);
   WaitForSingleObject(g_overflow.thread, 5000);
   CloseHandle(g_overflow.thread);
   CloseHandle(g_overflow.go);

@@ -160,9 +160,15 @@ int main(int argc, char** argv) {
   }
   if (which == "mapping") {
     // The library carries no block of its own, so nothing publishes its options: the mapping its
-    // reporter made at installation is the one found, with nothing published yet.
+    // reporter made at installation is the one found, with nothing published yet; its finalisation
+    // closes it.
     HMODULE lib = LoadLibraryA("report_forward.dll");
-    std::printf("library mapping=%s\n", lib ? LibraryMappingState(lib).c_str() : "no library");
+    std::printf("library mapping=%s", lib ? LibraryMappingState(lib).c_str() : "no library");
+    // The library's reporter runs a freeze watchdog of its own; unloading it must not hang.
+    auto watch = reinterpret_cast<int (*)()>(reinterpret_cast<void*>(GetProcAddress(lib, "WatchInLibrary")));
+    std::printf(" watching=%d", watch ? watch() : -1);
+    FreeLibrary(lib);
+    std::printf(" after unload=%s\n", LibraryMappingState(lib).c_str());
   }
   TReportModuleOptionsEx& options = CurrentReportOptions();
   options.SetLogPath(argv[2]);
