@@ -153,6 +153,9 @@ bool RunWorker(const ReportInput& in, bool own_thread) noexcept {
   std::function<void(const std::function<void()>&)> handover;
   if (own_thread) handover = RunInFaultingThread;
   Win32ReportSystem sys(*r.modules, r.services, handover, r.start_directory);
+  sys.SetErrorRecorder([&sys, &r](TReportErrorCode code, const std::string& text) {
+    ReportWorker::RecordLastError(sys, r.state, code, text);
+  });
   ReportWorker worker(sys, r.state);
   try {
     // A fault inside a system library called by the report comes back here as well.
