@@ -72,12 +72,17 @@ class RealServers : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     // dnsmasq answers with the records in the reverse order of its options: preference 20 first.
-    servers_ = std::make_unique<MailServers>(std::vector<std::string>{
-        std::string(kDomain) + ",127.0.0.2,10", std::string(kDomain) + ",127.0.0.1,20"});
+    try {
+      servers_ = std::make_unique<MailServers>(std::vector<std::string>{
+          std::string(kDomain) + ",127.0.0.2,10", std::string(kDomain) + ",127.0.0.1,20"});
+    } catch (const std::exception& e) {
+      start_error_ = e.what();
+    }
   }
   static void TearDownTestSuite() { servers_.reset(); }
 
   void SetUp() override {
+    ASSERT_TRUE(servers_) << start_error_ << " (python3-aiosmtpd, dnsmasq-base and /usr/bin/python3 are needed)";
     servers_->Clear();
     env_ = DefaultSmtpEnvironment(nullptr, nullptr, [this](TReportErrorCode code, const std::string& section,
                                                             const std::exception_ptr& e) {
@@ -93,6 +98,7 @@ class RealServers : public ::testing::Test {
   }
 
   static std::unique_ptr<MailServers> servers_;
+  static inline std::string start_error_;
   SmtpEnvironment env_;
   std::vector<std::string> errors_;
 };
