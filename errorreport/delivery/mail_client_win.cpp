@@ -67,26 +67,28 @@ void CopyText(char (&to)[257], const char* from) {
   if (from) std::strncpy(to, from, sizeof to - 1);
 }
 
+struct WindowSearch {
+  DWORD pid;
+  HWND found;
+};
+
 // The first visible top-level window of the process that has no owner and is an application window.
+BOOL CALLBACK TakeMainWindow(HWND w, LPARAM p) {
+  auto* s = reinterpret_cast<WindowSearch*>(p);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(w, &pid);
+  if (pid != s->pid || !IsWindowVisible(w)) return TRUE;
+  const HWND owner = GetWindow(w, GW_OWNER);
+  if (owner && owner != GetDesktopWindow()) return TRUE;
+  const LONG ex = GetWindowLongA(w, GWL_EXSTYLE);
+  if ((ex & WS_EX_TOOLWINDOW) && !(ex & WS_EX_APPWINDOW)) return TRUE;
+  s->found = w;
+  return FALSE;
+}
+
 HWND MainWindowOf(DWORD process_id) {
-  struct Search {
-    DWORD pid;
-    HWND found;
-  } search{process_id, nullptr};
-  EnumWindows(
-      [](HWND w, LPARAM p) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(p);
-        DWORD pid = 0;
-        GetWindowThreadProcessId(w, &pid);
-        if (pid != s->pid || !IsWindowVisible(w)) return TRUE;
-        const HWND owner = GetWindow(w, GW_OWNER);
-        if (owner && owner != GetDesktopWindow()) return TRUE;
-        const LONG ex = GetWindowLongA(w, GWL_EXSTYLE);
-        if ((ex & WS_EX_TOOLWINDOW) && !(ex & WS_EX_APPWINDOW)) return TRUE;
-        s->found = w;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  WindowSearch search{process_id, nullptr};
+  EnumWindows(TakeMainWindow, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 

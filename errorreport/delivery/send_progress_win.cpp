@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "base/handle_win.h"
+#include "errorreport/delivery/reporter_module_win.h"
 
 namespace sondrel {
 namespace {
@@ -30,13 +31,6 @@ struct ProgressState {
 ProgressState& State() {
   static ProgressState s;
   return s;
-}
-
-HMODULE ThisModule() {
-  HMODULE m = nullptr;
-  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCSTR>(&State), &m);
-  return m;
 }
 
 HFONT CreateMessageFont() {
@@ -79,7 +73,7 @@ INT_PTR CALLBACK ProgressProc(HWND w, UINT m, WPARAM, LPARAM) noexcept {
 DWORD WINAPI TSMTPThread(void*) noexcept {
   INITCOMMONCONTROLSEX classes{sizeof classes, ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&classes);
-  DialogBoxParamA(ThisModule(), "SMTP", nullptr, ProgressProc, 0);
+  DialogBoxParamA(ModuleHoldingReporter(), "SMTP", nullptr, ProgressProc, 0);
   return 0;
 }
 

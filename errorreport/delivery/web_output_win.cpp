@@ -10,19 +10,13 @@
 #include "base/file.h"
 #include "base/handle_win.h"
 #include "errorreport/capture/CodeHook_win.h"
+#include "errorreport/delivery/reporter_module_win.h"
 #include "errorreport/delivery/web_output.h"
 
 namespace sondrel {
 namespace {
 
 constexpr DWORD kMaxWinCgiProfile = 102400;
-
-HMODULE ReporterModuleHandle() {
-  HMODULE m = nullptr;
-  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCSTR>(&IsIsapiApplication), &m);
-  return m;
-}
 
 const IMAGE_NT_HEADERS32* Headers(HMODULE m) {
   auto* base = reinterpret_cast<const uint8_t*>(m);
@@ -111,7 +105,7 @@ bool WriteWinCgiResponse(const std::string& file, const std::string& response, c
 }  // namespace
 
 bool IsIsapiApplication() {
-  HMODULE m = ReporterModuleHandle();
+  HMODULE m = ModuleHoldingReporter();
   return m && (Headers(m)->FileHeader.Characteristics & IMAGE_FILE_DLL) && GetProcAddress(m, "HttpExtensionProc");
 }
 
@@ -155,7 +149,7 @@ bool WriteWebResponse(const std::string& page, const LastErrorRecorder& record) 
 
 void InstallHttpExtensionHook() noexcept {
   try {
-    HMODULE m = ReporterModuleHandle();
+    HMODULE m = ModuleHoldingReporter();
     if (!m || !(Headers(m)->FileHeader.Characteristics & IMAGE_FILE_DLL)) return;
     void* proc = reinterpret_cast<void*>(GetProcAddress(m, "HttpExtensionProc"));
     if (!proc || g_extension_proc) return;

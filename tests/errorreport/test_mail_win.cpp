@@ -265,16 +265,19 @@ class DialogWatch {
     GetWindowTextA(w, buf, sizeof buf);
     return buf;
   }
+  static BOOL CALLBACK SeenTop(HWND w, LPARAM p) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    if (pid == GetCurrentProcessId() && IsWindowVisible(w)) reinterpret_cast<DialogWatch*>(p)->Seen(w);
+    return TRUE;
+  }
+  static BOOL CALLBACK AddText(HWND c, LPARAM p) {
+    *reinterpret_cast<std::string*>(p) += Text(c) + "|";
+    return TRUE;
+  }
   void Run() {
     while (!stop_) {
-      EnumWindows(
-          [](HWND w, LPARAM p) -> BOOL {
-            DWORD pid = 0;
-            GetWindowThreadProcessId(w, &pid);
-            if (pid == GetCurrentProcessId() && IsWindowVisible(w)) static_cast<DialogWatch*>(p)->Seen(w);
-            return TRUE;
-          },
-          reinterpret_cast<LPARAM>(this));
+      EnumWindows(SeenTop, reinterpret_cast<LPARAM>(this));
       Sleep(2);
     }
   }
@@ -290,13 +293,7 @@ class DialogWatch {
       }
     } else if (caption == "Error.") {
       std::string text;
-      EnumChildWindows(
-          w,
-          [](HWND c, LPARAM p) -> BOOL {
-            *reinterpret_cast<std::string*>(p) += Text(c) + "|";
-            return TRUE;
-          },
-          reinterpret_cast<LPARAM>(&text));
+      EnumChildWindows(w, AddText, reinterpret_cast<LPARAM>(&text));
       boxes.push_back(text);
       PostMessageA(w, WM_COMMAND, IDOK, 0);
       Sleep(200);
@@ -320,6 +317,23 @@ class MailSmtp : public MailClient {
     options_.SetRelayPort(servers_->SmtpPort());
     options_.SetMailRecipients("one@sondrel.test; two@sondrel.test");
   }
+  struct Watched {
+    bool sent = false;
+    std::set<HWND> dialogs;
+    StringList statuses, boxes;
+  };
+  // Sends while the dialogs are watched, until a little after the send.
+  Watched SendWatched() {
+    DialogWatch watch;
+    Watched w;
+    w.sent = Send();
+    Sleep(300);
+    watch.Stop();
+    w.dialogs = watch.dialogs;
+    w.statuses = watch.statuses;
+    w.boxes = watch.boxes;
+    return w;
+  }
   static std::unique_ptr<MailServers> servers_;
 };
 std::unique_ptr<MailServers> MailSmtp::servers_;
@@ -328,18 +342,9 @@ TEST_F(MailSmtp, TheProgressDialogTellsEachStepPerRecipientAndCloses) {
   options_.SetSendEntireLog(true);
   in_.text_to_send = "Older report\r\nThis report";
   in_.report = "This report";
-  bool sent = false;
-  std::set<HWND> dialogs;
-  StringList statuses;
-  {
-    DialogWatch watch;
-    sent = Send();
-    Sleep(300);
-    watch.Stop();
-    dialogs = watch.dialogs;
-    statuses = watch.statuses;
-  }
+  const auto [sent, dialogs, statuses, boxes] = SendWatched();
   EXPECT_TRUE(sent) << ::testing::PrintToString(errors_);
+  EXPECT_TRUE(boxes.empty());
   ASSERT_EQ(dialogs.size(), 1u);
   EXPECT_FALSE(IsWindow(*dialogs.begin())) << "the dialog is still open";
   for (const char* text : {"Message 1/2: Connecting with SMTP server...", "Message 1/2: Sending message...",
@@ -361,17 +366,7 @@ TEST_F(MailSmtp, AFailingRelayIsRecordedShownAndNeverReachesTheMailClient) {
     EXPECT_EQ(action, 5);
     return ++offers == 1;  // one retry
   };
-  bool sent = true;
-  std::set<HWND> dialogs;
-  StringList boxes;
-  {
-    DialogWatch watch;
-    sent = Send();
-    Sleep(300);
-    watch.Stop();
-    dialogs = watch.dialogs;
-    boxes = watch.boxes;
-  }
+  const auto [sent, dialogs, statuses, boxes] = SendWatched();
   EXPECT_FALSE(sent);
   EXPECT_EQ(offers, 2);
   EXPECT_EQ(dialogs.size(), 2u) << "the retry did not show the dialog again";

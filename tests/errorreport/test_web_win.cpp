@@ -26,7 +26,9 @@ void ExpectResponse(const std::string& response, bool whole) {
                                            "Content:\r\n\r\n")))
       << response;
   const std::string page = m.suffix().str().substr(0, std::stoul(m[1].str()));
-  if (whole) EXPECT_EQ(m.suffix().str().size(), page.size()) << "something follows the page";
+  if (whole) {
+    EXPECT_EQ(m.suffix().str().size(), page.size()) << "something follows the page";
+  }
   EXPECT_EQ(page.rfind("<html><head><title>Error.</title></head><body><p><small><font face=\"Lucida Console,Courier\">"
                        "An&nbsp;error&nbsp;has&nbsp;occurred&nbsp;during&nbsp;program&nbsp;execution.<br>",
                        0),
