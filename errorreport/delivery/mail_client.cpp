@@ -27,8 +27,22 @@ std::string MailtoAddress(const std::string& recipients, const std::string& subj
          MailtoEncode(body + "\r\n\r\n\r\n" + report);
 }
 
-std::string MailtoCommandLine(const std::string& command, const std::string& address) {
-  return ReplaceAll(command, "%1", address);
+// A report of some tens of kilobytes, percent-encoded, is far longer than a command line may be: the
+// whole line would fail to start and the user would see no mail at all.
+std::string MailtoCommandLine(const std::string& command, const std::string& recipients, const std::string& subject,
+                              const std::string& body, const std::string& report, size_t max_length) {
+  auto line = [&](size_t kept) {
+    return ReplaceAll(command, "%1", MailtoAddress(recipients, subject, body, report.substr(0, kept)));
+  };
+  std::string whole = line(report.size());
+  if (whole.size() <= max_length) return whole;
+  // The longest beginning of the report that fits.
+  size_t fits = 0, too_long = report.size();
+  while (too_long - fits > 1) {
+    const size_t mid = fits + (too_long - fits) / 2;
+    (line(mid).size() <= max_length ? fits : too_long) = mid;
+  }
+  return line(fits);
 }
 
 }  // namespace sondrel

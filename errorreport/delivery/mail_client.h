@@ -20,8 +20,14 @@ std::string MailtoEncode(const std::string& text);
 std::string MailtoAddress(const std::string& recipients, const std::string& subject, const std::string& body,
                           const std::string& report);
 
-// The mail client's command with every "%1" (exact case) replaced by the address; a command without
-// one is returned as it is.
-std::string MailtoCommandLine(const std::string& command, const std::string& address);
+// The longest command line the system starts.
+inline constexpr size_t kMaxCommandLine = 32766;
+
+// The mail client's command with every "%1" (exact case) replaced by the address of MailtoAddress; a
+// command without one is returned as it is. When the line would pass max_length, the report is cut
+// at its end, as much as needed, so that the mail client still starts with the rest.
+std::string MailtoCommandLine(const std::string& command, const std::string& recipients, const std::string& subject,
+                              const std::string& body, const std::string& report,
+                              size_t max_length = kMaxCommandLine);
 
 }  // namespace sondrel

@@ -173,7 +173,7 @@ bool MailtoSend(const std::string& recipients, const std::string& subject, const
                 const std::string& report, const LastErrorRecorder& record) {
   const std::string command =
       ExpandEnvironment(ReadRegistryText(HKEY_CLASSES_ROOT, "mailto\\shell\\open\\command", nullptr));
-  std::string line = MailtoCommandLine(command, MailtoAddress(recipients, subject, body, report));
+  std::string line = MailtoCommandLine(command, recipients, subject, body, report);
   STARTUPINFOA si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};

@@ -18,8 +18,22 @@ TEST(Mailto, EncodingKeepsLettersDigitsDashAndHighBytes) {
   EXPECT_EQ(MailtoEncode(std::string("a\0b", 3)), "a%00b");
   EXPECT_EQ(MailtoAddress("a@b.test; c@d.test", "S 1", "Body", "R"),
             "mailto:a@b.test; c@d.test?Subject=S%201&Body=Body%0D%0A%0D%0A%0D%0AR");
-  EXPECT_EQ(MailtoCommandLine("mail.exe \"%1\" /x %1 %10", "mailto:x"), "mail.exe \"mailto:x\" /x mailto:x mailto:x0");
-  EXPECT_EQ(MailtoCommandLine("mail.exe /compose", "mailto:x"), "mail.exe /compose");
+  EXPECT_EQ(MailtoCommandLine("m \"%1\" %1 %10", "a@b", "S", "B", "R"),
+            "m \"mailto:a@b?Subject=S&Body=B%0D%0A%0D%0A%0D%0AR\" mailto:a@b?Subject=S&Body=B%0D%0A%0D%0A%0D%0AR "
+            "mailto:a@b?Subject=S&Body=B%0D%0A%0D%0A%0D%0AR0");
+  EXPECT_EQ(MailtoCommandLine("mail.exe /compose", "a@b", "S", "B", "R"), "mail.exe /compose");
+}
+
+// A report too long for a command line is cut at its end, never inside an encoded character.
+TEST(Mailto, ALongReportIsCutSoThatTheCommandLineFits) {
+  const std::string report = std::string(20000, ' ') + "END";
+  const std::string line = MailtoCommandLine("mail \"%1\"", "a@b", "S", "B", report);
+  EXPECT_LE(line.size(), kMaxCommandLine);
+  EXPECT_GT(line.size(), kMaxCommandLine - 3);
+  EXPECT_EQ(line.substr(line.size() - 4), "%20\"");
+  EXPECT_EQ(line.find("END"), std::string::npos);
+  EXPECT_EQ(MailtoCommandLine("mail %1", "a@b", "S", "B", "short", 10), "mail mailto:a@b?Subject=S&Body=B%0D%0A%0D%0A%0D%0A")
+      << "nothing of the report fits: the address goes without it";
 }
 
 // Plays each way of sending from a script of results and notes what it was given.

@@ -54,7 +54,7 @@ TEST_F(WebPrograms, ACgiProgramThatFaultsAnswersWithTheStatusLineHeaderAndPage) 
   const ChildResult r = RunChild(QuoteArg(ProgramFolder() + "report_child.exe") + " web " +
                                  QuoteArg(Folder() + "cgi.rpt"), 60000);
   ASSERT_FALSE(r.timed_out);
-  EXPECT_EQ(r.output.rfind("web=1 gui=0 cgi=1 wincgi=0\n", 0), 0u) << r.output;
+  EXPECT_EQ(r.output.rfind("web=1 gui=0 cgi=1 wincgi=0\r\n", 0), 0u) << r.output;
   ExpectResponse(r.output, false);
   EXPECT_NE(r.output.find("</html>done"), std::string::npos) << "the program did not go on after its answer";
 }
@@ -67,16 +67,16 @@ TEST_F(WebPrograms, AWinCgiProgramWritesTheAnswerIntoItsOutputFile) {
   const ChildResult r =
       RunChild(QuoteArg(ProgramFolder() + "report_child_gui.exe") + " " + QuoteArg(profile) + " content.txt", 60000);
   ASSERT_FALSE(r.timed_out);
-  EXPECT_EQ(r.output, "web=1 gui=0 cgi=0 wincgi=1\ndone\n");
+  EXPECT_EQ(r.output, "web=1 gui=0 cgi=0 wincgi=1\r\ndone\r\n");
   const std::string answer = ReadFileBytes(output).value_or("");
   ExpectResponse(answer, true);
 }
 
 TEST_F(WebPrograms, ThePlainProgramsAreNeither) {
   EXPECT_EQ(RunChild(QuoteArg(ProgramFolder() + "report_child_gui.exe") + " kinds x", 30000).output,
-            "web=0 gui=1 cgi=0 wincgi=0\n");
+            "web=0 gui=1 cgi=0 wincgi=0\r\n");
   EXPECT_EQ(RunChild(QuoteArg(ProgramFolder() + "report_child.exe") + " kinds x", 30000).output,
-            "web=0 gui=0 cgi=0 wincgi=0\n");
+            "web=0 gui=0 cgi=0 wincgi=0\r\n");
 }
 
 }  // namespace
