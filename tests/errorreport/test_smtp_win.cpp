@@ -234,6 +234,14 @@ TEST_F(FaultyServers, SilentServerTimesOut) {
   EXPECT_GE(took_ms_, 2900);
 }
 
+TEST_F(FaultyServers, ReplyWithoutFinalLineIsTakenAfterTheSilence) {
+  ScriptedSmtpServer server({"220 hi\r\n", "250-no final line\r\n", "550 no reset\r\n"});
+  EXPECT_FALSE(Send(server.Port()));
+  EXPECT_THAT(errors_, ElementsAre(::testing::EndsWith("\r\n250-no final line\r\nRSET\r\n550 no reset\r\n")));
+  EXPECT_GE(took_ms_, 950);
+  EXPECT_LT(took_ms_, 10000);
+}
+
 TEST_F(FaultyServers, ConnectionDroppedDuringDataFailsCleanly) {
   ScriptedSmtpServer server({"220 hi\r\n", "250 hello\r\n", "250 reset\r\n", "250 from\r\n", "250 to\r\n", "354 go\r\n",
                              "<close>"});
@@ -257,6 +265,7 @@ TEST_F(FaultyServers, RefusedConnectionAndServerList) {
   EXPECT_FALSE(Send(closed_port));
   ASSERT_EQ(errors_.size(), 1u);
   EXPECT_THAT(errors_[0], StartsWith("5 SMTP Connection error: \""));
+  EXPECT_THAT(errors_[0], ::testing::Not(HasSubstr("\"\"")));  // the system's text for the code is there
   // The system's servers come first, the fallback last.
   const StringList servers = DnsServerList();
   ASSERT_FALSE(servers.empty());
