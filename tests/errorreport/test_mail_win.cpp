@@ -260,7 +260,6 @@ class DialogWatch {
   StringList statuses, boxes;
   int progress = 0;  // the highest position the bar showed
   bool screenshot_taken = false;
-  HWND last_dialog = nullptr;
 
  private:
   static std::string Text(HWND w) {
@@ -291,14 +290,13 @@ class DialogWatch {
       const std::string status = Text(GetDlgItem(w, 100));
       if (statuses.empty() || statuses.back() != status) statuses.push_back(status);
       progress = std::max(progress, static_cast<int>(SendDlgItemMessageA(w, 101, PBM_GETPOS, 0, 0)));
-      last_dialog = w;
-    } else if (caption == "Error.") {
-      // The progress dialog stays open behind the box: a still moment to take its picture.
-      if (!screenshot_taken && last_dialog) {
-        SaveScreenshot(last_dialog, "smtp_progress");
-        SaveScreenshot(w, "smtp_progress_error");
+      // The last step of the send: nothing is left to watch but the end of the dialog.
+      if (!screenshot_taken && status == "Message 2/2: Sending message...") {
+        SaveScreenshot(w, "smtp_progress");
         screenshot_taken = true;
       }
+    } else if (caption == "Error.") {
+      if (boxes.empty()) SaveScreenshot(w, "smtp_progress_error");
       std::string text;
       EnumChildWindows(w, AddText, reinterpret_cast<LPARAM>(&text));
       boxes.push_back(text);
