@@ -214,12 +214,15 @@ function(sondrel_embed_report_data target)
       COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${target}> ${twin}
       COMMAND ${CMAKE_STRIP} --strip-debug $<TARGET_FILE:${target}>
       COMMAND ${host}/bin/sondrel_report_data --program ${twin} --options ${E_OPTIONS} --form ${form}
+              --source-root ${CMAKE_SOURCE_DIR}/
       COMMAND ${host}/bin/sondrel_report_data --program $<TARGET_FILE:${target}> --lines-from ${twin}
               --options ${E_OPTIONS} --form ${form}
+              --source-root ${CMAKE_SOURCE_DIR}/
       VERBATIM)
   else()
     add_custom_command(TARGET ${target} POST_BUILD
       COMMAND ${host}/bin/sondrel_report_data --program $<TARGET_FILE:${target}> --options ${E_OPTIONS} --form ${form}
+              --source-root ${CMAKE_SOURCE_DIR}/
       VERBATIM)
   endif()
 endfunction()

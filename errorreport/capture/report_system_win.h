@@ -20,8 +20,8 @@ class ReportModuleSource {
   virtual const TReportModuleOptions& OptionsForAddress(uint32_t address) = 0;
   virtual void Refresh() = 0;
   virtual std::vector<ModuleRowText> Rows() = 0;
-  virtual std::vector<StackRowText> BuildStack(uint32_t address, uint32_t stack_pointer, uint32_t stack_top,
-                                               uint32_t thread_id) = 0;
+  // The rows from the address and the stack (see ReportSystem::BuildCallStack).
+  virtual std::vector<StackRowText> BuildStack(uint32_t address, const TExceptNotifyParams& params) = 0;
   // FileDescription and version of the program file; empty when it has no version resource.
   virtual std::string ProgramDescription() = 0;
   virtual std::string ProgramVersion() = 0;
@@ -42,7 +42,7 @@ class Win32ReportSystem : public ReportSystem {
   std::string ModuleNameOfAddress(uint32_t address) override;
   std::vector<StackRowText> BuildCallStack(uint32_t address, const TExceptNotifyParams& params) override;
   void FillReportRows(ReportRowValues& rows, const ReportInput& in) override;
-  ReportMemory ReadMemory(uint32_t stack_pointer, uint32_t address) override;
+  ReportMemory ReadMemory(const TExceptNotifyParams& params, uint32_t address) override;
   void ShowFilterMessage(const std::string& caption, const std::string& text) override;
   void CaptureScreen() override;
   void SaveScreenshot() override;
@@ -54,13 +54,18 @@ class Win32ReportSystem : public ReportSystem {
   void WriteWebOutput(const std::string& text) override;
   std::string AskReproduceSteps() override;
   void CopyToClipboard(const std::string& text) override;
-  void SendReport(const std::string& text, const std::string& screenshot_file, TReportErrorCode& failure) override;
+  bool SendReport(SendReportInput in, SendReportHooks hooks) override;
   void DebugOutput(const std::string& line) override;
   void Restart() override;
   [[noreturn]] void Terminate(unsigned exit_code) override;
   void RunInFaultingThread(const std::function<void()>& call) override;
+  // Where the delivery and web output record their failures.
+  void SetErrorRecorder(std::function<void(TReportErrorCode, const std::string&)> record) {
+    record_error_ = std::move(record);
+  }
 
  private:
+  std::function<void(TReportErrorCode, const std::string&)> record_error_;
   ReportModuleSource& modules_;
   const ReportServices& services_;
   std::function<void(const std::function<void()>&)> run_in_faulting_thread_;

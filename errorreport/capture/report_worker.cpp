@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "base/exception.h"
+#include "base/file.h"
 #include "base/text.h"
 #include "errorreport/capture/log_file.h"
 
@@ -90,9 +91,19 @@ std::vector<std::string> ExceptionClassChain(const std::exception_ptr& e) {
   return chain;
 }
 
+bool HasExceptionMessage(const std::exception_ptr& e) {
+  if (!e) return false;
+  try {
+    std::rethrow_exception(e);
+  } catch (const std::exception&) {
+    return true;
+  } catch (...) {
+  }
+  return false;
+}
+
 std::string DialogMessageText(const std::exception_ptr& e) {
-  std::string m = e ? ExceptionMessage(e) : std::string();
-  if (!e) m = "Unknown error message.";
+  std::string m = HasExceptionMessage(e) ? ExceptionMessage(e) : std::string("Unknown error message.");
   if (m.empty() || m.back() != '.') m += '.';
   for (char& c : m)
     if (static_cast<unsigned char>(c) < 32 && c != '\r' && c != '\n') c = ' ';
@@ -123,13 +134,19 @@ std::string InternalErrorDebugLine(int step, uint32_t address, const std::string
          "\"";
 }
 
+std::string LastErrorText(const std::string& context, const std::exception_ptr& e) {
+  return e ? "[" + context + "] " + ExceptionMessage(e) : "General '" + context + "' error.";
+}
+
 void ReportWorker::RecordLastError(ReportSystem& sys, ReportManagerState& state, TReportErrorCode code,
                                    const std::string& context, const std::exception_ptr& e) {
+  RecordLastError(sys, state, code, LastErrorText(context, e));
+}
+
+void ReportWorker::RecordLastError(ReportSystem& sys, ReportManagerState& state, TReportErrorCode code,
+                                   const std::string& text) {
   state.last_error = code;
-  if (e)
-    state.last_error_text = "[" + context + "] " + ExceptionMessage(e);
-  else
-    state.last_error_text = "General '" + context + "' error.";
+  state.last_error_text = text;
   sys.DebugOutput(std::string("[WARNING] - Code: ") + ReportErrorCodeName(code) + " - Address: " +
                   Hex8(state.last_reported_address) + " - Message: \"" + state.last_error_text + "\"");
 }
@@ -212,7 +229,9 @@ void ReportWorker::BuildReport(const ReportInput& in) {
   rows[rrAddress] = AddressText(record_.ExceptionAddress);
   rows[rrModule] = sys_.ModuleNameOfAddress(record_.ExceptionAddress);
   rows[rrType] = in.object ? ExceptionClassName(in.object) : std::string("Unknown exception type.");
-  rows[rrMessage] = in.object ? ReportMessageText(ExceptionMessage(in.object)) : "Unknown error message.";
+  // A thrown value that is no exception object (throw 42) carries no message.
+  rows[rrMessage] =
+      HasExceptionMessage(in.object) ? ReportMessageText(ExceptionMessage(in.object)) : "Unknown error message.";
   rows[rrControlClass] = in.params.FocusedClass;
   rows[rrControlText] = BlankControlChars(in.params.FocusedText);
   duplicate_values_ = {rows[rrAddress], rows[rrModule], rows[rrType], rows[rrMessage]};
@@ -220,7 +239,7 @@ void ReportWorker::BuildReport(const ReportInput& in) {
   step_ = 602;
   general_part_ = BuildGeneralPart(texts, o.ReportFields(), rows, sys_.Kind() == ProgramKind::kWindows);
   processor_part_ = BuildProcessorPart(texts, in.params.Context,
-                                       sys_.ReadMemory(in.params.StackPointer, record_.ExceptionAddress));
+                                       sys_.ReadMemory(in.params, record_.ExceptionAddress));
   record_.ReportText = JoinReportParts(general_part_, BuildCallStackPart(texts, stack_),
                                        BuildModulesPart(texts, modules_), processor_part_);
   text_to_send_ = record_.ReportText;
@@ -242,7 +261,7 @@ void ReportWorker::ShowError() {
 void ReportWorker::Show(const TReportModuleOptions& o) {
   switch (sys_.Kind()) {
     case ProgramKind::kWeb:
-      sys_.WriteWebOutput(record_.ReportText);
+      sys_.WriteWebOutput(o.CustomText(kTextErrorHeader) + "\r\n\r\n" + record_.ReportText);
       break;
     case ProgramKind::kConsole:
       try {
@@ -302,19 +321,20 @@ void ReportWorker::WriteLog() {
 
 void ReportWorker::SendReport() {
   step_ = 706;
-  if (!Notify(raBeforeSend)) return;
-  bool retry;
-  do {
-    retry = false;
-    TReportErrorCode code = eeEmailMAPIError;
-    try {
-      sys_.SendReport(text_to_send_, screenshot_saved_ ? sys_.ScreenshotFile() : std::string(), code);
-    } catch (...) {
-      RecordLastError(sys_, state_, code, "Send", std::current_exception());
-      retry = NotifyError(raAfterSend);
-    }
-  } while (retry);
-  Notify(raAfterSend);
+  SendReportInput in;
+  in.options = state_.handling_options;
+  in.text_to_send = text_to_send_;
+  in.report = record_.ReportText;
+  in.screenshot_file = screenshot_saved_ ? sys_.ScreenshotFile() : std::string();
+  in.report_file = ExtractFileName(LogFileName());
+  SendReportHooks hooks;
+  hooks.notify = [this](int action) { return Notify(action); };
+  hooks.notify_error = [this](int action) { return NotifyError(action); };
+  hooks.clear_last_error = [this] { state_.last_error = eeNone; };
+  hooks.record_error = [this](TReportErrorCode code, const std::string& text) {
+    RecordLastError(sys_, state_, code, text);
+  };
+  sys_.SendReport(std::move(in), std::move(hooks));
 }
 
 // The picture is an extra: when it cannot be written (no capture, no room in the temporary folder)

@@ -1,5 +1,5 @@
 // A console program that faults on purpose, one way per case, with the reporter installed. Usage:
-//   report_child <case> <log file>
+//   report_child <case> <log file>      or, as a WinCGI program, report_child <profile> <content> <output>
 // It prints what it learns (results of ExceptionManager, what handlers saw) so that the test can
 // check the course, and the reporter writes the log file the test reads.
 #include <windows.h>
@@ -19,6 +19,7 @@
 #include "errorreport/capture/report_screenshot_win.h"
 #include "errorreport/capture/report_system_win.h"
 #include "errorreport/delivery/options_mapping.h"
+#include "errorreport/delivery/web_output_win.h"
 #include "skin/forms_win.h"
 
 using namespace sondrel;
@@ -32,6 +33,12 @@ volatile int* volatile g_null = nullptr;
 [[gnu::noinline]] void ThrowUncaught() { throw std::runtime_error("Uncaught C++ failure"); }
 [[gnu::noinline]] void FaultAccessViolation() { *g_null = 42; }
 [[gnu::noinline]] int FaultDivideByZero() { return 100 / g_zero; }
+[[gnu::noinline]] void ThrowFromHandler() { throw std::runtime_error("Raised in the handler"); }
+[[gnu::noinline]] void ThrowInt() { throw 42; }
+[[gnu::noinline]] void ThrowInThread() { throw std::runtime_error("Raised in the thread"); }
+
+// The ways an event handler fails, one window message each.
+enum : UINT { kThrowInline = WM_APP + 1, kForeignFault, kAccessViolation, kThrowCall, kThrowInt };
 
 // The C runtime's own strlen, called where the compiler cannot replace it: a fault inside a system
 // library.
@@ -48,8 +55,11 @@ class FaultyForm : public TForm {
 
  protected:
   LRESULT OnMessage(UINT m, WPARAM w, LPARAM l) override {
-    if (m == WM_APP + 1) throw std::logic_error("Handler failed in the window");
-    if (m == WM_APP + 2) {
+    if (m == kThrowInline) throw std::logic_error("Handler failed in the window");
+    if (m == kAccessViolation) FaultAccessViolation();
+    if (m == kThrowCall) ThrowFromHandler();
+    if (m == kThrowInt) ThrowInt();
+    if (m == kForeignFault) {
       // A fault the system handles itself stays its own business.
       std::printf("probe answered=%d\n", IsBadReadPtr(nullptr, 4) ? 1 : 0);
       return static_cast<LRESULT>(SystemStrlen(nullptr));
@@ -58,12 +68,69 @@ class FaultyForm : public TForm {
   }
 };
 
-void RunWindowCase(UINT message = WM_APP + 1) {
+void RunWindowCase(UINT message = kThrowInline) {
   TApplication app(GetModuleHandleA(nullptr));
   app.SetTitle("Report child");
   FaultyForm form;
   SendMessageA(form.Handle(), message, 0, 0);
   std::printf("went on\n");
+}
+
+// A thread whose top level hands its exception to the manager; the report's record names the thread.
+[[gnu::noinline]] void StartReportingThread() {
+  DWORD reported_by = 0, id = 0;
+  TReportHandler h;
+  h.OnReport = [&reported_by](TReportExceptionRecord& rec, bool&) { reported_by = rec.ThreadId; };
+  ReportHandlers().Add(h);
+  std::thread t([&id] {
+    id = GetCurrentThreadId();
+    try {
+      ThrowInThread();
+    } catch (...) {
+      ReportException(std::current_exception());
+    }
+  });
+  t.join();
+  std::printf("record names the thread=%d\n", reported_by == id && id != 0);
+}
+
+// The main window stops answering; the watchdog reports it with the main thread's registers.
+void RunFreezeCase(TReportModuleOptionsEx& options) {
+  std::atomic<DWORD> reported_by{0};
+  TReportHandler h;
+  h.OnReport = [&reported_by](TReportExceptionRecord& rec, bool&) { reported_by = rec.ThreadId; };
+  ReportHandlers().Add(h);
+  // A plain top-level window of the main thread, busy below: the watchdog's probe goes unanswered.
+  HWND window = CreateWindowA("STATIC", "Frozen child", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100, nullptr,
+                              nullptr, GetModuleHandleA(nullptr), nullptr);
+  for (int i = 0; i < 20; ++i) {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    Sleep(10);
+  }
+  options.SetFreezeSeconds(1);
+  options.SetFreezeWatch(true);
+  // Busy, not asleep: the instruction pointer stays in this program's code.
+  const DWORD end = GetTickCount() + 6000;
+  volatile unsigned spins = 0;  // stored each round, so the loop is not optimised away
+  while (!reported_by && static_cast<LONG>(GetTickCount() - end) < 0) spins = spins + 1;
+  const bool watching = FreezeWatchdogRunning();
+  options.SetFreezeWatch(false);
+  std::printf("watched=%d record names the main thread=%d\n", watching, reported_by == GetCurrentThreadId());
+  DestroyWindow(window);
+}
+
+// The last system error of the faulting code survives the interception and the report.
+[[gnu::noinline]] void RunLastErrorCase() {
+  SetLastError(4321);
+  try {
+    ThrowFromHandler();
+  } catch (const std::exception&) {
+    std::printf("kept after a throw=%lu\n", GetLastError());
+  }
+  SetLastError(4322);
+  ReportException(std::make_exception_ptr(std::runtime_error("Reported with an error code set")));
+  std::printf("kept after a report=%lu\n", GetLastError());
 }
 
 // Handles the form's messages until done() holds.
@@ -85,23 +152,41 @@ void Print(const char* what, bool value) { std::printf("%s=%d\n", what, value ? 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 3) return 2;
-  const std::string which = argv[1];
+  if (argc < 2) return 2;
+  std::string which = argv[1];
+  std::string log = argc > 2 ? argv[2] : "";
+  // A WinCGI run: the server's profile comes first, then the content and the output file.
+  if (FileExists(which)) {
+    which = "web";
+    log = ExtractFilePath(argv[1]) + "web.rpt";
+  }
+  if (log.empty()) return 2;
   std::setvbuf(stdout, nullptr, _IONBF, 0);
+  if (which == "kinds" || which == "web")
+    std::printf("web=%d gui=%d cgi=%d wincgi=%d\n", IsWebApplication(), IsGuiApplication(), IsCgiApplication(),
+                IsWinCgiApplication());
+  if (which == "kinds") return 0;
   if (!ReporterActive()) {
     std::printf("reporter inactive\n");
     return 3;
   }
   if (which == "mapping") {
     // The library carries no block of its own, so nothing publishes its options: the mapping its
-    // reporter made at installation is the one found, with nothing published yet.
+    // reporter made at installation is the one found, with nothing published yet; its finalisation
+    // closes it.
     HMODULE lib = LoadLibraryA("report_forward.dll");
-    std::printf("library mapping=%s\n", lib ? LibraryMappingState(lib).c_str() : "no library");
+    std::printf("library mapping=%s", lib ? LibraryMappingState(lib).c_str() : "no library");
+    // The library's reporter runs a freeze watchdog of its own; unloading it must not hang.
+    auto watch = reinterpret_cast<int (*)()>(reinterpret_cast<void*>(GetProcAddress(lib, "WatchInLibrary")));
+    std::printf(" watching=%d", watch ? watch() : -1);
+    FreeLibrary(lib);
+    std::printf(" after unload=%s\n", LibraryMappingState(lib).c_str());
   }
   TReportModuleOptionsEx& options = CurrentReportOptions();
-  options.SetLogPath(argv[2]);
+  options.SetLogPath(log);
 
   if (which == "cpp") ThrowUncaught();
+  if (which == "web") ReportException(std::make_exception_ptr(std::runtime_error("Bad <b>query</b> & more")));
   if (which == "av") FaultAccessViolation();
   if (which == "div") std::printf("%d\n", FaultDivideByZero());
   if (which == "abort") Print("abort", ReportException(std::make_exception_ptr(EAbort("Silent"))));
@@ -110,7 +195,13 @@ int main(int argc, char** argv) {
     Print("filtered", ReportException(std::make_exception_ptr(EConvertError("'x' is not a number"))));
   }
   if (which == "window") RunWindowCase();
-  if (which == "foreign-fault") RunWindowCase(WM_APP + 2);
+  if (which == "form-av") RunWindowCase(kAccessViolation);
+  if (which == "form-cpp") RunWindowCase(kThrowCall);
+  if (which == "form-int") RunWindowCase(kThrowInt);
+  if (which == "thread") StartReportingThread();
+  if (which == "freeze") RunFreezeCase(options);
+  if (which == "lasterror") RunLastErrorCase();
+  if (which == "foreign-fault") RunWindowCase(kForeignFault);
   if (which == "file-time") {
     // The program file is rewritten between two reports: the options changed at run time (the log
     // path above) stay in force.
@@ -167,7 +258,7 @@ int main(int argc, char** argv) {
       std::thread reader([&] {
         while (!stop) {
           TReportModuleOptionsEx& now = CurrentReportOptions();
-          if (&now != &options || now.LogPath() != argv[2]) ++other;
+          if (&now != &options || now.LogPath() != log) ++other;
           ++reads;
         }
       });
@@ -246,7 +337,7 @@ int main(int argc, char** argv) {
     Print("internal", ReportException(std::make_exception_ptr(std::runtime_error("Outer failure"))));
   }
   if (which == "screenshot") {
-    const std::string copy = ExtractFilePath(argv[2]) + "Screenshot-copy.png";
+    const std::string copy = ExtractFilePath(log) + "Screenshot-copy.png";
     options.SetShowDialog(false);
     options.SetAttachScreenshot(true);
     options.SetSendMode(TReportSendMode::rsMailClient);
