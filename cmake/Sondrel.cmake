@@ -205,13 +205,19 @@ function(sondrel_embed_report_data target)
   set_property(TARGET ${target} PROPERTY SONDREL_REPORT_DATA ON)
   # Relinking reruns the tool, so a changed tool or options file must relink.
   set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${host}/bin/sondrel_report_data ${E_OPTIONS})
-  add_custom_command(TARGET ${target} POST_BUILD
-    COMMAND ${host}/bin/sondrel_report_data --program $<TARGET_FILE:${target}> --options ${E_OPTIONS} --form ${form}
-    VERBATIM)
   if(E_STRIP)
+    # Stripped first and written after: the stripping tool does not keep the block's section as the
+    # resource directory. The line data comes from the twin, which keeps the DWARF sections.
+    set(twin $<TARGET_FILE_DIR:${target}>/${E_STRIP})
     add_custom_command(TARGET ${target} POST_BUILD
-      COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${target}> $<TARGET_FILE_DIR:${target}>/${E_STRIP}
+      COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${target}> ${twin}
       COMMAND ${CMAKE_STRIP} --strip-debug $<TARGET_FILE:${target}>
+      COMMAND ${host}/bin/sondrel_report_data --program $<TARGET_FILE:${target}> --options ${E_OPTIONS} --form ${form}
+              --twin ${twin}
+      VERBATIM)
+  else()
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND ${host}/bin/sondrel_report_data --program $<TARGET_FILE:${target}> --options ${E_OPTIONS} --form ${form}
       VERBATIM)
   endif()
 endfunction()
