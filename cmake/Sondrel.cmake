@@ -213,11 +213,12 @@ function(sondrel_embed_report_data target)
       COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${target}> ${twin}
       COMMAND ${CMAKE_STRIP} --strip-debug $<TARGET_FILE:${target}>
       COMMAND ${host}/bin/sondrel_report_data --program $<TARGET_FILE:${target}> --options ${E_OPTIONS} --form ${form}
-              --twin ${twin}
+              --source-root ${CMAKE_SOURCE_DIR}/ --twin ${twin}
       VERBATIM)
   else()
     add_custom_command(TARGET ${target} POST_BUILD
       COMMAND ${host}/bin/sondrel_report_data --program $<TARGET_FILE:${target}> --options ${E_OPTIONS} --form ${form}
+              --source-root ${CMAKE_SOURCE_DIR}/
       VERBATIM)
   endif()
 endfunction()

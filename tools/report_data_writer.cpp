@@ -2,6 +2,7 @@
 // into that program, as an "ERDATA" resource or as a trailer, and checks the result by reading it back.
 //
 //   sondrel_report_data --program <file.exe> [--options <options.txt>] [--form resource|trailer]
+//                       [--source-root <folder>]   (the program's own sources; default: all outside /usr/)
 //                       [--twin <unstripped.exe>]
 //     With --twin, the program has been stripped of its DWARF sections: the line data is read from the
 //     twin (the same link before stripping, same addresses), and the block goes into both files.
@@ -22,13 +23,14 @@ namespace {
 
 int Run(int argc, char** argv) {
   using namespace sondrel;
-  std::string program, options_file, twin, form = "resource";
+  std::string program, options_file, twin, form = "resource", source_root;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string key = argv[i];
     if (key == "--program") program = argv[i + 1];
     else if (key == "--options") options_file = argv[i + 1];
     else if (key == "--form") form = argv[i + 1];
     else if (key == "--twin") twin = argv[i + 1];
+    else if (key == "--source-root") source_root = argv[i + 1];
     else throw std::runtime_error("unknown argument " + key);
   }
   if (program.empty() || (form != "resource" && form != "trailer" && form != "list"))
@@ -44,14 +46,16 @@ int Run(int argc, char** argv) {
   }
 
   const std::string dwarf_file = twin.empty() ? program : twin;
-  tools::ProgramDebugInfo info = tools::ReadProgramDebugInfo(dwarf_file, tools::PeImageBase(*image));
+  tools::ProgramDebugInfo info = tools::ReadProgramDebugInfo(dwarf_file, tools::PeImageBase(*image), source_root);
   if (form == "list") {
     for (const DebugProcedure& p : info.procedures)
       std::printf("%08X %6u %s :: %s\n", p.rva, p.size, p.class_name.c_str(), p.name.c_str());
     return 0;
   }
   const size_t rows = info.rows.size(), procs = info.procedures.size();
-  const std::string debug = EncodeDebugData(std::move(info.procedures), std::move(info.rows));
+  const std::string debug = EncodeDebugData(info.procedures, info.rows);
+  const DebugData encoded(debug, kLibraryVersion);
+  const tools::ProgramRowCheck rows_check = tools::CheckProgramRows(info, encoded);
 
   std::optional<std::string> twin_image;
   if (!twin.empty()) {
@@ -76,9 +80,10 @@ int Run(int argc, char** argv) {
     throw std::runtime_error("the written block does not read back");
   WriteFileAtomic(program, patched);
   if (twin_image) WriteFileAtomic(twin, tools::AddResourceBlock(std::move(*twin_image), BuildResourceBlock(options, debug)));
-  std::printf("%s: %s block, %zu line rows, %zu procedures, %zu units, %zu bytes of debug data\n",
-              ExtractFileName(program).c_str(), form.c_str(), rows, procs, DebugData(debug, kLibraryVersion).unit_count(),
-              debug.size());
+  std::printf("%s: %s block, %zu line rows, %zu procedures, %zu units, %zu bytes of debug data; %zu of %zu rows of "
+              "the program's files resolved\n",
+              ExtractFileName(program).c_str(), form.c_str(), rows, procs, encoded.unit_count(), debug.size(),
+              rows_check.resolved, rows_check.rows);
   return 0;
 }
 
