@@ -206,18 +206,14 @@ function(sondrel_embed_report_data target)
   # Relinking reruns the tool, so a changed tool or options file must relink.
   set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${host}/bin/sondrel_report_data ${E_OPTIONS})
   if(E_STRIP)
-    # The block is written after the strip, with the lines read from the twin: stripping rewrites the
-    # image's data directories from its section names, so a block written before would be left in a
-    # section the resource directory no longer points to (the reporter would find no options at all).
+    # Stripped first and written after: the stripping tool does not keep the block's section as the
+    # resource directory. The line data comes from the twin, which keeps the DWARF sections.
     set(twin $<TARGET_FILE_DIR:${target}>/${E_STRIP})
     add_custom_command(TARGET ${target} POST_BUILD
       COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${target}> ${twin}
       COMMAND ${CMAKE_STRIP} --strip-debug $<TARGET_FILE:${target}>
-      COMMAND ${host}/bin/sondrel_report_data --program ${twin} --options ${E_OPTIONS} --form ${form}
-              --source-root ${CMAKE_SOURCE_DIR}/
-      COMMAND ${host}/bin/sondrel_report_data --program $<TARGET_FILE:${target}> --lines-from ${twin}
-              --options ${E_OPTIONS} --form ${form}
-              --source-root ${CMAKE_SOURCE_DIR}/
+      COMMAND ${host}/bin/sondrel_report_data --program $<TARGET_FILE:${target}> --options ${E_OPTIONS} --form ${form}
+              --source-root ${CMAKE_SOURCE_DIR}/ --twin ${twin}
       VERBATIM)
   else()
     add_custom_command(TARGET ${target} POST_BUILD
