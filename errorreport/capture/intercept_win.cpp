@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "errorreport/capture/external_exception.h"
@@ -53,7 +54,36 @@ struct PendingFault {
   DWORD last_error = 0;  // the faulting code's, given back before the fault travels on
 };
 
-thread_local RaiseSnapshot t_snapshot;
+// Each thread's snapshot lives on the heap, reached through a fiber-local slot whose callback frees it
+// when the thread ends. It cannot be a thread_local object: this runtime frees a thread's thread_local
+// storage before it runs their destructors, so a destructor there writes into freed heap (seen as heap
+// corruption when threads that had thrown ended while others allocated).
+void WINAPI FreeSnapshot(void* snapshot) { delete static_cast<RaiseSnapshot*>(snapshot); }
+
+DWORD SnapshotSlot() noexcept {
+  static const DWORD slot = FlsAlloc(&FreeSnapshot);
+  return slot;
+}
+
+// The calling thread's snapshot, or null when it has none (it never raised, or there was no memory).
+RaiseSnapshot* PeekSnapshot() noexcept {
+  const DWORD slot = SnapshotSlot();
+  return slot == FLS_OUT_OF_INDEXES ? nullptr : static_cast<RaiseSnapshot*>(FlsGetValue(slot));
+}
+
+// The calling thread's snapshot, made at its first raise; null only without memory.
+RaiseSnapshot* OwnSnapshot() noexcept {
+  if (RaiseSnapshot* s = PeekSnapshot()) return s;
+  const DWORD slot = SnapshotSlot();
+  if (slot == FLS_OUT_OF_INDEXES) return nullptr;
+  auto* s = new (std::nothrow) RaiseSnapshot;
+  if (s && !FlsSetValue(slot, s)) {
+    delete s;
+    s = nullptr;
+  }
+  return s;
+}
+
 thread_local PendingFault t_fault;
 thread_local bool t_capturing = false;
 
@@ -79,7 +109,8 @@ void NoteExceptionFreed(const void* object) noexcept {
   const std::uint32_t serial = g_frees.fetch_add(1) + 1;
   const auto address = static_cast<std::uint32_t>(reinterpret_cast<uintptr_t>(object));
   g_freed[serial % kFreedSlots].store((std::uint64_t{serial} << 32) | address);
-  if (t_snapshot.object == object) t_snapshot.object = nullptr;
+  RaiseSnapshot* s = PeekSnapshot();
+  if (s && s->object == object) s->object = nullptr;
 }
 
 // True when an exception object at this address was freed after `before` frees had happened. When more
@@ -133,18 +164,20 @@ std::exception_ptr ExceptionFor(const EXCEPTION_RECORD& rec) {
   // so the unwinder finds the faulting function's handlers. The snapshot is the fault's own context.
   t_fault.set = false;
   const std::exception_ptr e = ExceptionFor(t_fault.record);
-  RaiseSnapshot& s = t_snapshot;
-  s.object = ExceptionObject(e);
-  s.type = e.__cxa_exception_type();
-  s.frees_before = g_frees.load();
-  s.last_error = t_fault.last_error;
-  s.language = false;
-  s.address = static_cast<std::uint32_t>(reinterpret_cast<uintptr_t>(t_fault.record.ExceptionAddress));
-  s.context = t_fault.context;
-  s.context.ContextFlags = CONTEXT_FULL;
-  s.stack_pointer = s.context.Esp;
-  s.stack_top = CurrentStackTop();
-  if (!t_fault.stack_taken) CopyStack(s.stack, s.stack_pointer, s.stack_top);
+  if (RaiseSnapshot* p = OwnSnapshot()) {
+    RaiseSnapshot& s = *p;
+    s.object = ExceptionObject(e);
+    s.type = e.__cxa_exception_type();
+    s.frees_before = g_frees.load();
+    s.last_error = t_fault.last_error;
+    s.language = false;
+    s.address = static_cast<std::uint32_t>(reinterpret_cast<uintptr_t>(t_fault.record.ExceptionAddress));
+    s.context = t_fault.context;
+    s.context.ContextFlags = CONTEXT_FULL;
+    s.stack_pointer = s.context.Esp;
+    s.stack_top = CurrentStackTop();
+    if (!t_fault.stack_taken) CopyStack(s.stack, s.stack_pointer, s.stack_top);
+  }
   t_fault.stack_taken = false;
   SetLastError(t_fault.last_error);
   std::rethrow_exception(e);
@@ -180,8 +213,10 @@ bool ReturnToCatchPoint(const EXCEPTION_RECORD& rec, CONTEXT& c, DWORD last_erro
   t_fault.set = true;
   // The abandoned frames are overwritten as soon as the boundary runs again: the stack of the fault
   // is copied now.
-  CopyStack(t_snapshot.stack, c.Esp, CurrentStackTop());
-  t_fault.stack_taken = true;
+  if (RaiseSnapshot* s = OwnSnapshot()) {
+    CopyStack(s->stack, c.Esp, CurrentStackTop());
+    t_fault.stack_taken = true;
+  }
   c.Ebp = static_cast<DWORD>(reinterpret_cast<uintptr_t>(point->jump[0]));
   c.Eip = static_cast<DWORD>(reinterpret_cast<uintptr_t>(point->jump[1]));
   c.Esp = sp;
@@ -307,8 +342,13 @@ extern "C" void SondrelCaptureThrow(const PushadFrame* f) noexcept {
   // Read before anything else: even a thread-local lookup resets it.
   const DWORD last_error = GetLastError();
   if (t_capturing) return;  // a throw while copying (out of memory): keep the outer snapshot
+  RaiseSnapshot* p = OwnSnapshot();
+  if (!p) {
+    SetLastError(last_error);
+    return;
+  }
   t_capturing = true;
-  RaiseSnapshot& s = t_snapshot;
+  RaiseSnapshot& s = *p;
   const DWORD return_address = *reinterpret_cast<const DWORD*>(static_cast<uintptr_t>(f->esp));
   s.object = *reinterpret_cast<void* const*>(static_cast<uintptr_t>(f->esp + 4));
   s.type = *reinterpret_cast<const std::type_info* const*>(static_cast<uintptr_t>(f->esp + 8));
@@ -343,7 +383,8 @@ extern "C" void __wrap___cxa_free_exception(void* object) noexcept {
 // the way from the raise to the handler; the handler of the raised object gets the raiser's back.
 extern "C" void* __wrap___cxa_begin_catch(void* header) noexcept {
   void* object = __real___cxa_begin_catch(header);
-  if (object && object == t_snapshot.object) SetLastError(t_snapshot.last_error);
+  const RaiseSnapshot* s = object ? PeekSnapshot() : nullptr;
+  if (s && object == s->object) SetLastError(s->last_error);
   return object;
 }
 
@@ -357,15 +398,19 @@ const void* ExceptionObject(const std::exception_ptr& e) noexcept {
 
 const RaiseSnapshot* FindRaiseSnapshot(const std::exception_ptr& e) noexcept {
   const void* object = ExceptionObject(e);
-  const RaiseSnapshot& s = t_snapshot;
-  if (!object || s.object != object || !s.type) return nullptr;
+  const RaiseSnapshot* p = object ? PeekSnapshot() : nullptr;
+  if (!p) return nullptr;
+  const RaiseSnapshot& s = *p;
+  if (s.object != object || !s.type) return nullptr;
   const std::type_info* type = e.__cxa_exception_type();
   if (!type || !(*type == *s.type)) return nullptr;
   return FreedSince(object, s.frees_before) ? nullptr : &s;
 }
 
 void ClearRaiseSnapshot() noexcept {
-  RaiseSnapshot& s = t_snapshot;
+  RaiseSnapshot* p = PeekSnapshot();
+  if (!p) return;
+  RaiseSnapshot& s = *p;
   s.object = nullptr;
   s.type = nullptr;
   s.context.ContextFlags = 0;

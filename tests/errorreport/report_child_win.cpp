@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -316,9 +317,31 @@ int main(int argc, char** argv) {
         WaitForSingleObject(go, INFINITE);
         ReportException(std::make_exception_ptr(std::runtime_error("Thread " + std::to_string(i) + " failed")));
       });
+    // Meanwhile short threads raise, catch and end while another allocates: each ending thread gives its
+    // raise snapshot back once, and nothing writes into memory that is already someone else's.
+    std::atomic<bool> stop{false};
+    std::thread churn([&stop] {
+      std::vector<std::unique_ptr<char[]>> held;
+      while (!stop) {
+        held.emplace_back(new char[800]);
+        std::memset(held.back().get(), 0x5A, 800);
+        if (held.size() > 64) held.clear();
+      }
+    });
     SetEvent(go);
+    int ended = 0;
+    for (; ended < 200; ++ended)
+      std::thread([] {
+        try {
+          throw std::runtime_error("Caught at once");
+        } catch (const std::exception&) {
+        }
+      }).join();
     for (auto& t : threads) t.join();
-    std::printf("reports=%d most at once=%d handlers elsewhere=%d\n", reports.load(), most.load(), foreign.load());
+    stop = true;
+    churn.join();
+    std::printf("reports=%d most at once=%d handlers elsewhere=%d ended=%d\n", reports.load(), most.load(),
+                foreign.load(), ended);
   }
   if (which == "forward") {
     HMODULE lib = LoadLibraryA("report_forward.dll");
