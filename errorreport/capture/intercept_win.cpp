@@ -66,9 +66,13 @@ DWORD SnapshotSlot() noexcept {
 }
 
 // The calling thread's snapshot, or null when it has none (it never raised, or there was no memory).
+// The lookup keeps the thread's last system error: it runs inside the runtime's throw, catch and free,
+// where the program's code still expects its own.
 RaiseSnapshot* PeekSnapshot() noexcept {
   const DWORD slot = SnapshotSlot();
-  return slot == FLS_OUT_OF_INDEXES ? nullptr : static_cast<RaiseSnapshot*>(FlsGetValue(slot));
+  if (slot == FLS_OUT_OF_INDEXES) return nullptr;
+  const KeepLastError keep;
+  return static_cast<RaiseSnapshot*>(FlsGetValue(slot));
 }
 
 // The calling thread's snapshot, made at its first raise; null only without memory.
