@@ -55,7 +55,7 @@ class ModuleListSource : public ReportModuleSource {
         list_.BuildStack(address ? std::optional<uint32_t>(address) : std::nullopt, sp, top);
     for (const TReportDebugInfo& r : stack)
       rows.push_back({r.kind, r.address, r.module ? r.module->Name() : std::string(), r.unit_name, r.class_name,
-                      r.procedure_name, r.line});
+                      r.procedure_name, r.line, r.module ? r.module->kind : uint8_t{0}});
     return rows;
   }
 

@@ -255,6 +255,7 @@ void ReportWorker::ShowError() {
         req.processor_part = processor_part_;
         req.duplicate = duplicate_;
         req.exceptions_reported = state_.exceptions_reported;
+        req.confirm_terminate = [this] { return Notify(raTerminate); };
         choices_ = sys_.ShowErrorDialog(req);
         dialog_shown_ = true;
       } catch (...) {

@@ -104,6 +104,9 @@ struct DialogRequest {
   std::string processor_part; // the registers and memory dump
   bool duplicate = false;
   uint32_t exceptions_reported = 0;
+  // Asked when the user chose to terminate: the handlers' answer to action 6, false when one of them
+  // keeps the program running (the dialog then comes back).
+  std::function<bool()> confirm_terminate;
 };
 
 enum class ProgramKind { kWindows, kConsole, kWeb };
