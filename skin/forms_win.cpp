@@ -462,10 +462,18 @@ LRESULT TForm::Dispatch(UINT m, WPARAM w, LPARAM l) {
           break;
         }
       break;
-    case WM_DESTROY:
+    case WM_DESTROY: {
+      // The main form ends the message loop even when FormDestroy raises (its failure is reported at
+      // the boundary): otherwise the program would live on without a window.
+      struct EndLoop {
+        TForm* form;
+        ~EndLoop() {
+          if (Application && Application->MainForm() == form) Application->Terminate();
+        }
+      } end_loop{this};
       if (!destroying_) FormDestroy();
-      if (Application && Application->MainForm() == this) Application->Terminate();
       break;
+    }
     default:
       break;
   }

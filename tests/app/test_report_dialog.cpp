@@ -1,5 +1,5 @@
 // The real program meets a failure it cannot deal with itself: its settings file cannot be written
-// when the tab changes (a folder stands in its place). The error dialog tells the user and shows the
+// when the tab changes (a folder has taken its place since the start). The error dialog tells the user and shows the
 // same report that the log keeps; the program goes on.
 #include <windows.h>
 #include <commctrl.h>
@@ -49,10 +49,10 @@ std::vector<std::vector<std::string>> TableRows(const std::string& report, const
   int dashes = 0;
   for (const std::string& line : lines) {
     if (!line.empty() && line[0] == '-') {
-      if (++dashes == 4) break;
+      if (++dashes == 3) break;
       continue;
     }
-    if (dashes != 3 || line.empty() || line[0] != '|') continue;
+    if (dashes != 2 || line.empty() || line[0] != '|') continue;
     StringList cells = Split(line.substr(1, line.size() - 2), '|');
     for (auto& c : cells) c = Trim(c);
     rows.push_back(cells);
@@ -63,8 +63,7 @@ std::vector<std::vector<std::string>> TableRows(const std::string& report, const
 HWND PageContent(HWND dialog) { return GetDlgItem(FindChildByClass(dialog, "#32770"), kIdPageContent); }
 
 TEST(ProgramErrorDialog, AnUnwritableSettingsFileAtATabChangeIsShownAsLoggedAndTheProgramGoesOn) {
-  DataFolderScope data({"", "", kTabs, ""});
-  FolderInPlace settings(data.Folder() + "Settings.dat");
+  DataFolderScope data({"", "", kTabs, "[Settings]\r\nMLastTab=0\r\nMReverse=0\r\n"});
   // The dialog's own settings cannot be read or written either: it works with its defaults.
   FolderInPlace ini(WindowsFolder() + "ErrorReport.ini");
   char temp[MAX_PATH];
@@ -73,6 +72,8 @@ TEST(ProgramErrorDialog, AnUnwritableSettingsFileAtATabChangeIsShownAsLoggedAndT
   DeleteFileAt(log);
 
   MainWindow w;
+  // Written at start; from now on the settings file cannot be written.
+  FolderInPlace settings(data.Folder() + "Settings.dat");
   DWORD pid = 0;
   GetWindowThreadProcessId(w.Handle(), &pid);
   // Posted: the program's thread waits inside the report until the dialog closes.
@@ -102,6 +103,8 @@ TEST(ProgramErrorDialog, AnUnwritableSettingsFileAtATabChangeIsShownAsLoggedAndT
   SaveScreenshot(d, "sondrel_error_detailed");
   Click(GetDlgItem(d, kIdOk));
 
+  // The log is written once the dialog has closed.
+  for (DWORD start = GetTickCount(); TLogFile(log).Count() == 0 && GetTickCount() - start < 15000;) Sleep(50);
   // The program goes on: it answers, on the tab the user chose.
   DWORD_PTR answer = 0;
   EXPECT_TRUE(SendMessageTimeoutA(w.Handle(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 10000, &answer));
@@ -135,6 +138,9 @@ TEST(ProgramErrorDialog, AnUnwritableSettingsFileAtATabChangeIsShownAsLoggedAndT
   if (HWND last = FindTopWindow("Error.", 30000, pid)) Click(GetDlgItem(last, kIdOk));
   EXPECT_EQ(w.Close(), 0u);
   EXPECT_EQ(TLogFile(log).Count(), 2u);
+  // The dialog's settings file could not be written: nothing came of it but the defaults.
+  DWORD attributes = GetFileAttributesA((WindowsFolder() + "ErrorReport.ini").c_str());
+  EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY));
 }
 
 }  // namespace
