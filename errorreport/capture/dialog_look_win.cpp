@@ -85,6 +85,38 @@ DialogSettingsStore& ErrorReportIni() {
   return store;
 }
 
+INT_PTR CALLBACK ReporterDialog::Proc(HWND h, UINT m, WPARAM w, LPARAM l) noexcept {
+  if (m == WM_INITDIALOG) {
+    SetWindowLongPtrA(h, DWLP_USER, l);
+    reinterpret_cast<ReporterDialog*>(l)->h_ = h;
+  }
+  auto* self = reinterpret_cast<ReporterDialog*>(GetWindowLongPtrA(h, DWLP_USER));
+  if (!self) return FALSE;
+  try {
+    return self->OnMessage(m, w, l);
+  } catch (...) {
+    self->OnFailure();
+    return FALSE;
+  }
+}
+
+HIMAGELIST LoadMaskedBitmaps(std::initializer_list<const char*> names, int size) {
+  HIMAGELIST list = ImageList_Create(size, size, ILC_COLOR24 | ILC_MASK, static_cast<int>(names.size()), 0);
+  if (!list) return nullptr;
+  for (const char* name : names) {
+    UniqueGdiObject bmp(LoadImageA(ReporterModule(), name, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    if (!bmp) continue;
+    COLORREF key = RGB(255, 0, 255);
+    if (UniqueMemDc dc{CreateCompatibleDC(nullptr)}) {
+      HGDIOBJ old = SelectObject(dc.get(), bmp.get());
+      key = GetPixel(dc.get(), 0, size - 1);
+      SelectObject(dc.get(), old);
+    }
+    ImageList_AddMasked(list, static_cast<HBITMAP>(bmp.get()), key);
+  }
+  return list;
+}
+
 void SetChildFonts(HWND parent, HFONT font) { EnumChildWindows(parent, SetFontProc, reinterpret_cast<LPARAM>(font)); }
 
 DialogLook::DialogLook(bool painted) : painted_(painted) {

@@ -2,7 +2,9 @@
 // What the reporter's dialogs share: the module whose resources hold their templates, the fonts and
 // brushes of one dialog, and the painted style (own caption and frame, face-coloured backgrounds).
 #include <windows.h>
+#include <commctrl.h>
 
+#include <initializer_list>
 #include <string>
 
 #include "base/handle_win.h"
@@ -46,6 +48,24 @@ class DialogLook {
   bool active_ = true;
   UniqueGdiObject dialog_font_, fixed_font_, caption_font_, face_brush_, white_brush_;
 };
+
+// A dialog object: its procedure finds the object (handed over with WM_INITDIALOG) and lets nothing
+// escape into the system.
+class ReporterDialog {
+ public:
+  virtual ~ReporterDialog() = default;
+
+ protected:
+  static INT_PTR CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l) noexcept;
+  virtual INT_PTR OnMessage(UINT m, WPARAM w, LPARAM l) = 0;
+  // After something escaped OnMessage: a modal dialog that cannot go on closes.
+  virtual void OnFailure() {}
+  HWND h_ = nullptr;
+};
+
+// The bitmaps of the reporter's resources, each size by size pixels, in one image list with each
+// bitmap's bottom-left pixel colour as transparent. Null when the list cannot be made.
+HIMAGELIST LoadMaskedBitmaps(std::initializer_list<const char*> names, int size);
 
 // Sets the font of every child window of parent.
 void SetChildFonts(HWND parent, HFONT font);

@@ -14,26 +14,8 @@ constexpr int kCaptionTexts[kDetailPageCount] = {mtDialog_GeneralHeader, mtDialo
                                                  mtDialog_ModulesHeader, mtDialog_CPUHeader};
 constexpr int kTabTexts[kDetailPageCount] = {mtDialog_GeneralCaption, mtDialog_CallStackCaption,
                                              mtDialog_ModulesCaption, mtDialog_CPUCaption};
-constexpr const char* kIconNames[] = {"DLL", "BPL", "VCL", "PAS"};
 
 void Move(HWND h, const DialogRect& r) { MoveWindow(h, r.x, r.y, r.w, r.h, TRUE); }
-
-// The four icons, each drawn with its bottom-left pixel's colour as transparent.
-HIMAGELIST MakeIcons() {
-  HIMAGELIST list = ImageList_Create(16, 16, ILC_COLOR24 | ILC_MASK, 4, 0);
-  if (!list) return nullptr;
-  for (const char* name : kIconNames) {
-    UniqueGdiObject bmp(LoadImageA(ReporterModule(), name, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
-    COLORREF key = RGB(255, 0, 255);
-    if (UniqueMemDc dc{CreateCompatibleDC(nullptr)}; dc && bmp) {
-      HGDIOBJ old = SelectObject(dc.get(), bmp.get());
-      key = GetPixel(dc.get(), 0, 15);
-      SelectObject(dc.get(), old);
-    }
-    if (bmp) ImageList_AddMasked(list, static_cast<HBITMAP>(bmp.get()), key);
-  }
-  return list;
-}
 
 }  // namespace
 
@@ -61,7 +43,8 @@ DetailPage::DetailPage(int index, const DialogRequest& request, const DialogLook
 std::unique_ptr<DetailPage> DetailPage::Create(HWND dialog, int index, const DialogRequest& request,
                                                const DialogLook& look, DialogSettingsStore& settings) {
   std::unique_ptr<DetailPage> page(new DetailPage(index, request, look, settings));
-  if (!CreateDialogParamA(ReporterModule(), kTemplates[index], dialog, Proc, reinterpret_cast<LPARAM>(page.get())))
+  if (!CreateDialogParamA(ReporterModule(), kTemplates[index], dialog, Proc,
+                          reinterpret_cast<LPARAM>(static_cast<ReporterDialog*>(page.get()))))
     return nullptr;
   return page;
 }
@@ -76,21 +59,6 @@ DetailPage::~DetailPage() {
   }
   SetWindowLongPtrA(h_, DWLP_USER, 0);
   DestroyWindow(h_);
-}
-
-INT_PTR CALLBACK DetailPage::Proc(HWND h, UINT m, WPARAM w, LPARAM l) noexcept {
-  if (m == WM_INITDIALOG) {
-    SetWindowLongPtrA(h, DWLP_USER, l);
-    reinterpret_cast<DetailPage*>(l)->h_ = h;
-  }
-  auto* self = reinterpret_cast<DetailPage*>(GetWindowLongPtrA(h, DWLP_USER));
-  if (!self) return FALSE;
-  try {
-    return self->OnMessage(m, w, l);
-  } catch (...) {
-    // Nothing may leave a dialog procedure; a page that fails to fill stays as far as it got.
-    return FALSE;
-  }
 }
 
 INT_PTR DetailPage::OnMessage(UINT m, WPARAM w, LPARAM l) {
@@ -157,7 +125,8 @@ void DetailPage::FillList(const std::array<std::string, 6>& titles, const std::a
   SendMessageA(list, LVM_SETTEXTBKCOLOR, 0, kWhite);
   SendMessageA(list, LVM_SETTEXTCOLOR, 0, RGB(0, 0, 0));
   // The list view owns the image list and frees it with itself.
-  SendMessageA(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(MakeIcons()));
+  SendMessageA(list, LVM_SETIMAGELIST, LVSIL_SMALL, 
+               reinterpret_cast<LPARAM>(LoadMaskedBitmaps({"DLL", "BPL", "VCL", "PAS"}, 16)));
   for (int i = 0; i < 6; ++i) {
     LVCOLUMNA c{};
     c.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;

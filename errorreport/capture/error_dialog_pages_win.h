@@ -7,19 +7,18 @@
 #include <memory>
 #include <vector>
 
+#include "errorreport/capture/dialog_look_win.h"
 #include "errorreport/capture/error_dialog.h"
 #include "errorreport/capture/report_worker.h"
 
 namespace sondrel {
-
-class DialogLook;
 
 enum DetailPageIndex : int { kPageGeneral = 0, kPageCallStack = 1, kPageModules = 2, kPageCpu = 3 };
 inline constexpr int kDetailPageCount = 4;
 // Text indexes of the tab captions.
 int DetailTabText(int page);
 
-class DetailPage {
+class DetailPage : public ReporterDialog {
  public:
   // The page's window, hidden, as a child of the dialog; null when the template cannot be made.
   static std::unique_ptr<DetailPage> Create(HWND dialog, int index, const DialogRequest& request,
@@ -36,8 +35,7 @@ class DetailPage {
 
  private:
   DetailPage(int index, const DialogRequest& request, const DialogLook& look, DialogSettingsStore& settings);
-  static INT_PTR CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l) noexcept;
-  INT_PTR OnMessage(UINT m, WPARAM w, LPARAM l);
+  INT_PTR OnMessage(UINT m, WPARAM w, LPARAM l) override;
   void Fill();
   void FillList(const std::array<std::string, 6>& titles, const std::array<bool, 6>& right,
                 const ColumnWidths& widths);
@@ -50,7 +48,6 @@ class DetailPage {
   const DialogLook& look_;
   DialogSettingsStore& settings_;
   std::vector<DetailListRow> rows_;
-  HWND h_ = nullptr;
 };
 
 // Sends the mailslot message of a call-stack row; nothing happens when no process listens.

@@ -18,7 +18,7 @@ constexpr int kPictureLeft = 8, kPictureTop = 8;
 
 void Move(HWND h, const DialogRect& r) { MoveWindow(h, r.x, r.y, r.w, r.h, TRUE); }
 
-class ErrorDialog {
+class ErrorDialog : public ReporterDialog {
  public:
   explicit ErrorDialog(const DialogRequest& request)
       : request_(request),
@@ -30,14 +30,16 @@ class ErrorDialog {
 
   // One modal run; false when the dialog could not be made or was never painted.
   bool Run() {
-    const INT_PTR r = DialogBoxParamA(ReporterModule(), "DIALOG", nullptr, Proc, reinterpret_cast<LPARAM>(this));
+    const INT_PTR r = DialogBoxParamA(ReporterModule(), "DIALOG", nullptr, Proc,
+                                      reinterpret_cast<LPARAM>(static_cast<ReporterDialog*>(this)));
     return r != -1 && painted_;
   }
   const DialogChoices& Choices() const { return choices_; }
 
  private:
-  static INT_PTR CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l) noexcept;
-  INT_PTR OnMessage(UINT m, WPARAM w, LPARAM l);
+  INT_PTR OnMessage(UINT m, WPARAM w, LPARAM l) override;
+  // The boxes read as they are.
+  void OnFailure() override { EndDialog(h_, kIdOk); }
   void OnInit();
   void SetView(bool detailed);
   void PlaceCompact();
@@ -54,34 +56,20 @@ class ErrorDialog {
   const ErrorDialogState state_;
   DialogLook look_;
   const std::string caption_;
-  HWND h_ = nullptr;
   bool detailed_ = false;
   bool painted_ = false;
   // The detailed view's last normal size (height without the band), position and state.
   DetailedGeometry geometry_;
   bool size_remembered_ = false;
   int button_width_ = 75;
-  UniqueGdiObject monitor_;
+  struct ImageListTraits {
+    static HIMAGELIST invalid() noexcept { return nullptr; }
+    static void close(HIMAGELIST h) noexcept { ImageList_Destroy(h); }
+  };
+  Unique<HIMAGELIST, ImageListTraits> monitor_;
   std::unique_ptr<DetailPage> page_;
   DialogChoices choices_;
 };
-
-INT_PTR CALLBACK ErrorDialog::Proc(HWND h, UINT m, WPARAM w, LPARAM l) noexcept {
-  if (m == WM_INITDIALOG) {
-    SetWindowLongPtrA(h, DWLP_USER, l);
-    reinterpret_cast<ErrorDialog*>(l)->h_ = h;
-  }
-  auto* self = reinterpret_cast<ErrorDialog*>(GetWindowLongPtrA(h, DWLP_USER));
-  if (!self) return FALSE;
-  try {
-    return self->OnMessage(m, w, l);
-  } catch (...) {
-    // Nothing may leave a dialog procedure; a dialog that cannot go on closes, its boxes read as
-    // they are.
-    EndDialog(h, kIdOk);
-    return FALSE;
-  }
-}
 
 INT_PTR ErrorDialog::OnMessage(UINT m, WPARAM w, LPARAM l) {
   switch (m) {
@@ -183,7 +171,7 @@ int ErrorDialog::TextWidth(HDC dc, const std::string& s) const {
 void ErrorDialog::OnInit() {
   look_.Prepare(h_);
   SetWindowTextA(h_, caption_.c_str());
-  monitor_.reset(LoadImageA(ReporterModule(), "MONITOR", IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+  monitor_.reset(LoadMaskedBitmaps({"MONITOR"}, 32));
 
   SetDlgItemTextA(h_, kIdOk, options_.CustomText(mtDialog_OKButtonCaption).c_str());
   SetDlgItemTextA(h_, kIdTerminate, TerminateButtonText(options_).c_str());
@@ -331,18 +319,8 @@ void ErrorDialog::SaveGeometry() {
 void ErrorDialog::Paint() {
   PAINTSTRUCT ps;
   HDC dc = BeginPaint(h_, &ps);
-  if (dc && monitor_) {
-    BITMAP bm{};
-    GetObjectA(monitor_.get(), sizeof bm, &bm);
-    if (UniqueMemDc mem{CreateCompatibleDC(dc)}) {
-      HGDIOBJ old = SelectObject(mem.get(), monitor_.get());
-      // The picture's bottom-left pixel is its background.
-      const COLORREF key = GetPixel(mem.get(), 0, bm.bmHeight - 1);
-      TransparentBlt(dc, kPictureLeft, kPictureTop, bm.bmWidth, bm.bmHeight, mem.get(), 0, 0, bm.bmWidth,
-                     bm.bmHeight, key);
-      SelectObject(mem.get(), old);
-    }
-  }
+  // The picture's bottom-left pixel is its background.
+  if (dc && monitor_) ImageList_Draw(monitor_.get(), 0, dc, kPictureLeft, kPictureTop, ILD_TRANSPARENT);
   EndPaint(h_, &ps);
   painted_ = true;
 }

@@ -11,33 +11,21 @@ namespace {
 // Spare room at the bottom of the template, taken off at run time.
 constexpr int kTemplateSpare = 18;
 
-class RequestDialog {
+class RequestDialog : public ReporterDialog {
  public:
   explicit RequestDialog(const TReportModuleOptions& o)
       : options_(o), look_(o.PaintedDialogs()), caption_(o.CustomText(mtReproduceDialog_Caption)) {}
 
   std::string Run() {
-    DialogBoxParamA(ReporterModule(), "REQUEST", nullptr, Proc, reinterpret_cast<LPARAM>(this));
+    DialogBoxParamA(ReporterModule(), "REQUEST", nullptr, Proc,
+                    reinterpret_cast<LPARAM>(static_cast<ReporterDialog*>(this)));
     return steps_;
   }
 
  private:
-  static INT_PTR CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l) noexcept {
-    if (m == WM_INITDIALOG) {
-      SetWindowLongPtrA(h, DWLP_USER, l);
-      reinterpret_cast<RequestDialog*>(l)->h_ = h;
-    }
-    auto* self = reinterpret_cast<RequestDialog*>(GetWindowLongPtrA(h, DWLP_USER));
-    if (!self) return FALSE;
-    try {
-      return self->OnMessage(m, w, l);
-    } catch (...) {
-      EndDialog(h, kIdOk);
-      return FALSE;
-    }
-  }
+  void OnFailure() override { EndDialog(h_, kIdOk); }
 
-  INT_PTR OnMessage(UINT m, WPARAM w, LPARAM l) {
+  INT_PTR OnMessage(UINT m, WPARAM w, LPARAM l) override {
     switch (m) {
       case WM_INITDIALOG:
         OnInit();
@@ -82,7 +70,6 @@ class RequestDialog {
   const TReportModuleOptions& options_;
   DialogLook look_;
   const std::string caption_;
-  HWND h_ = nullptr;
   std::string steps_;
 };
 

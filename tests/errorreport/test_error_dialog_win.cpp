@@ -114,6 +114,20 @@ class ErrorDialogWin : public testing::Test {
   std::unique_ptr<DialogRun> Show() {
     return std::make_unique<DialogRun>([this] { choices_ = ShowErrorDialogWindow(report_.request); });
   }
+  // Shows the dialog (after the previous one has gone) and switches it to the detailed view.
+  HWND ShowDetailed(std::unique_ptr<DialogRun>& run, HWND previous = nullptr) {
+    run = Show();
+    HWND d = WaitForWindow("Error.", previous);
+    if (!d) return nullptr;
+    Click(GetDlgItem(d, kIdDetails));
+    Sleep(150);
+    return d;
+  }
+  static RECT WindowRect(HWND h) {
+    RECT r;
+    GetWindowRect(h, &r);
+    return r;
+  }
 
   std::optional<std::string> saved_ini_;
   FixedReport report_;
@@ -189,13 +203,10 @@ TEST_F(ErrorDialogWin, CompactViewWithoutSendingThenTheFourPagesOfTheReport) {
 
 TEST_F(ErrorDialogWin, GeometryAndColumnWidthsAreKeptInErrorReportIni) {
   report_.options.SetFirstDetailsTab(1);
-  auto run = Show();
-  HWND d = WaitForWindow("Error.");
+  std::unique_ptr<DialogRun> run;
+  HWND d = ShowDetailed(run);
   ASSERT_TRUE(d);
-  Click(GetDlgItem(d, kIdDetails));
-  Sleep(100);
-  RECT r;
-  GetWindowRect(d, &r);
+  RECT r = WindowRect(d);
   EXPECT_EQ(r.right - r.left, 640) << "default width";
   EXPECT_EQ(r.bottom - r.top, 385 + 20) << "default height and the band";
   SetWindowPos(d, nullptr, 30, 40, 700, 450, SWP_NOZORDER);
@@ -213,12 +224,9 @@ TEST_F(ErrorDialogWin, GeometryAndColumnWidthsAreKeptInErrorReportIni) {
   EXPECT_EQ(IniValue("Col5"), "48");
   EXPECT_EQ(IniValue("ColMod1"), "111");
 
-  run = Show();
-  d = WaitForWindow("Error.", d);
+  d = ShowDetailed(run, d);
   ASSERT_TRUE(d);
-  Click(GetDlgItem(d, kIdDetails));
-  Sleep(100);
-  GetWindowRect(d, &r);
+  r = WindowRect(d);
   EXPECT_EQ(r.left, 30);
   EXPECT_EQ(r.top, 40);
   EXPECT_EQ(r.right - r.left, 700);
@@ -227,23 +235,18 @@ TEST_F(ErrorDialogWin, GeometryAndColumnWidthsAreKeptInErrorReportIni) {
   // Back to the compact view: written again, and the compact view is not the detailed one's size.
   Click(GetDlgItem(d, kIdDetails));
   Sleep(100);
-  GetWindowRect(d, &r);
+  r = WindowRect(d);
   EXPECT_LT(r.bottom - r.top, 300);
   Click(GetDlgItem(d, kIdOk));
   run->Finish();
   EXPECT_EQ(IniValue("Width"), "700");
-}
 
-TEST_F(ErrorDialogWin, APositionOffTheScreenIsMovedBack) {
+  // A saved position off the screen is moved back.
   WritePrivateProfileStringA("Coordinates", "Left", "3000", "ErrorReport.ini");
   WritePrivateProfileStringA("Coordinates", "Top", "-400", "ErrorReport.ini");
-  auto run = Show();
-  HWND d = WaitForWindow("Error.");
+  d = ShowDetailed(run, d);
   ASSERT_TRUE(d);
-  Click(GetDlgItem(d, kIdDetails));
-  Sleep(100);
-  RECT r;
-  GetWindowRect(d, &r);
+  r = WindowRect(d);
   EXPECT_EQ(r.right, GetSystemMetrics(SM_CXSCREEN)) << r.left;
   EXPECT_EQ(r.top, 0);
   Click(GetDlgItem(d, kIdOk));
@@ -253,11 +256,9 @@ TEST_F(ErrorDialogWin, ActivatingACallStackRowWithALineSendsItsUnitAndLine) {
   HANDLE slot = CreateMailslotA(kMailslotName, 0, 2000, nullptr);
   ASSERT_NE(slot, INVALID_HANDLE_VALUE);
   report_.options.SetFirstDetailsTab(1);
-  auto run = Show();
-  HWND d = WaitForWindow("Error.");
+  std::unique_ptr<DialogRun> run;
+  HWND d = ShowDetailed(run);
   ASSERT_TRUE(d);
-  Click(GetDlgItem(d, kIdDetails));
-  Sleep(100);
   HWND list = PageContent(d);
   auto double_click = [list](int row) {
     RECT item{LVIR_BOUNDS, 0, 0, 0};
