@@ -5,6 +5,9 @@
 #include "app/startup_win.h"
 #include "base/handle_win.h"
 #include "base/shell_folder_win.h"
+#include "desktop/FAbout.h"
+#include "desktop/FQuickAccess.h"
+#include "desktop/help.h"
 #include "launch/browser_win.h"
 #include "launch/launch_platform_win.h"
 
@@ -14,14 +17,11 @@ namespace {
 constexpr int kSlotLefts[5] = {16, 144, 273, 402, 531};
 constexpr int kSlotTops[2] = {48, 76};
 
-// HtmlHelpA's signature, looked up at run time: the help library is a system component that may be
-// missing, and opening help is not examined.
-using HtmlHelpFn = HWND(WINAPI*)(HWND, LPCSTR, UINT, DWORD_PTR);
-constexpr UINT kHelpDisplayTopic = 0;  // HH_DISPLAY_TOPIC
-
 }  // namespace
 
 TfrmMain::TfrmMain() : TForm("Sondrel", kClientWidth, kClientHeight, /*minimize_box=*/true) {
+  // Found once through its registration; a system without it simply has no help.
+  help_.Load();
   // The data folder and the default files come first: the search manager reads from there.
   DataFolder = PrepareDataFolder();
   DefaultBrowser = GetDefaultBrowser();
@@ -176,17 +176,22 @@ void TfrmMain::btnClearAllClick() {
 
 void TfrmMain::chkReverseClick() { SearchManager->Reverse = chkReverse->Checked(); }
 
-// The Customize dialog, the quick-access options and the About box are separate windows that come
-// with their own units; until then these buttons do nothing.
+// The Customize dialog is a separate window that comes with its own unit; until then this button
+// does nothing.
 void TfrmMain::btnCustomizeClick() {}
-void TfrmMain::btnQuickAccessClick() {}
-void TfrmMain::btnAboutClick() {}
 
-void TfrmMain::btnHelpClick() {
-  const std::string help = ProgramFolder() + "Sondrel.chm";
-  if (auto html_help = GetProc<HtmlHelpFn>("hhctrl.ocx", "HtmlHelpA"))
-    html_help(GetDesktopWindow(), help.c_str(), kHelpDisplayTopic, 0);
+void TfrmMain::btnQuickAccessClick() {
+  TfrmQuickAccess dialog;
+  dialog.ShowModal();
 }
+
+void TfrmMain::btnAboutClick() {
+  TfrmAbout about;
+  about.ShowModal();
+}
+
+// From the program's own folder, whatever the working folder.
+void TfrmMain::btnHelpClick() { help_.DisplayTopic(HelpFilePath(ProgramFolder())); }
 
 void TfrmMain::btnCheckUpdatesClick() { OpenInDefaultBrowser(kUpdatePage); }
 
