@@ -191,6 +191,8 @@ class ReportWorker {
   void WriteLog();
   void SendReport();
   void ShowError();
+  void Show(const TReportModuleOptions& o);
+  void SaveScreenshot();
   bool Notify(int action);
   bool NotifyError(int action);
   void NotifyReport(bool& handled);
@@ -211,8 +213,9 @@ class ReportWorker {
   std::string reproduce_steps_;
   std::vector<std::string> duplicate_values_;
   bool duplicate_ = false;
-  bool dialog_shown_ = false;
+  bool screenshot_saved_ = false;
   DialogChoices choices_;
+  std::optional<bool> terminate_answer_;  // the handlers' answer to action 6, once the dialog asked
 };
 
 // The text of an internal error's ".log" file.

@@ -22,6 +22,7 @@ class FakeSystem : public ReportSystem {
                                      {4, 0x00401100, "prog.exe", "a.cpp", "", "Caller", 20}};
   DialogChoices choices{true, true, false, false};
   bool dialog_fails = false;
+  bool shot_fails = false;
   bool send_fails = false;
   bool stack_fails = false;
   std::string steps;
@@ -49,7 +50,10 @@ class FakeSystem : public ReportSystem {
     events.push_back("filter:" + caption + ":" + text);
   }
   void CaptureScreen() override { events.push_back("capture"); }
-  void SaveScreenshot() override { events.push_back("shot"); }
+  void SaveScreenshot() override {
+    events.push_back("shot");
+    if (shot_fails) throw std::runtime_error("temporary folder full");
+  }
   void ReleaseScreen() override { events.push_back("release"); }
   void DeleteScreenshot() override { events.push_back("delete-shot"); }
   std::string ScreenshotFile() override { return "Screenshot.png"; }
