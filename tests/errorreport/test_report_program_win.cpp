@@ -148,8 +148,11 @@ TEST_F(ReportProgram, AMainThreadHeldStillIsReportedOnceAndTheProgramGoesOnAndEn
 // The program reports a failed write of the last tab (a folder stands where its work file goes);
 // another process writing every shared block of the reporter it can see must not silence the next one.
 TEST_F(ReportProgram, AnotherProcessCannotSilenceTheNextReport) {
-  const std::string blocked = data_.Path() + "Settings.dat.new";
-  ASSERT_TRUE(CreateDirectoryA(blocked.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+  struct Blocker {
+    std::string path;
+    ~Blocker() { RemoveDirectoryA(path.c_str()); }
+  } blocked{data_.Path() + "Settings.dat.new"};
+  ASSERT_TRUE(CreateDirectoryA(blocked.path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
   HWND tabs = FindChildByClass(main_, "SysTabControl32");
   ASSERT_NE(tabs, nullptr);
   SendMessageA(tabs, TCM_SETCURFOCUS, 1, 0);
@@ -164,7 +167,7 @@ TEST_F(ReportProgram, AnotherProcessCannotSilenceTheNextReport) {
 
   SendMessageA(tabs, TCM_SETCURFOCUS, 2, 0);
   EXPECT_TRUE(WaitForReports(2, 20000)) << "the second failed write was not reported";
-  RemoveDirectoryA(blocked.c_str());
+  RemoveDirectoryA(blocked.path.c_str());
   CloseAndExpectEnd();
   const std::string text = ReadFileBytes(Log()).value_or("");
   EXPECT_TRUE(std::regex_search(text, std::regex("\r\n  2\\.3 Module : Sondrel\\.exe\r\n"))) << text;
