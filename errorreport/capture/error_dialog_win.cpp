@@ -20,8 +20,9 @@ void Move(HWND h, const DialogRect& r) { MoveWindow(h, r.x, r.y, r.w, r.h, TRUE)
 
 class ErrorDialog : public ReporterDialog {
  public:
-  explicit ErrorDialog(const DialogRequest& request)
-      : request_(request),
+  ErrorDialog(const DialogRequest& request, HMODULE templates)
+      : templates_(templates),
+        request_(request),
         options_(*request.record->HandlingOptions),
         settings_(ErrorReportIni()),
         state_(ErrorDialogStateFor(options_, request.duplicate, request.exceptions_reported)),
@@ -30,7 +31,7 @@ class ErrorDialog : public ReporterDialog {
 
   // One modal run; false when the dialog could not be made or was never painted.
   bool Run() {
-    const INT_PTR r = DialogBoxParamA(ReporterModule(), "DIALOG", nullptr, Proc,
+    const INT_PTR r = DialogBoxParamA(templates_, "DIALOG", nullptr, Proc,
                                       reinterpret_cast<LPARAM>(static_cast<ReporterDialog*>(this)));
     return r != -1 && painted_;
   }
@@ -50,6 +51,7 @@ class ErrorDialog : public ReporterDialog {
   HWND Item(int id) const { return GetDlgItem(h_, id); }
   int TextWidth(HDC dc, const std::string& s) const;
 
+  HMODULE templates_;
   const DialogRequest& request_;
   const TReportModuleOptions& options_;
   DialogSettingsStore& settings_;
@@ -329,7 +331,7 @@ bool IsNtPlatform() { return (GetVersion() & 0x80000000u) == 0; }
 
 }  // namespace
 
-DialogChoices ShowErrorDialogWindow(const DialogRequest& request) {
+DialogChoices ShowErrorDialogWindow(const DialogRequest& request, HMODULE templates) {
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_TAB_CLASSES | ICC_LISTVIEW_CLASSES};
   InitCommonControlsEx(&icc);
   MessageBeep(MB_ICONHAND);
@@ -337,7 +339,7 @@ DialogChoices ShowErrorDialogWindow(const DialogRequest& request) {
   DialogChoices choices;
   bool painted = false;
   for (;;) {
-    ErrorDialog dialog(request);
+    ErrorDialog dialog(request, templates ? templates : ReporterModule());
     painted = dialog.Run();
     choices = dialog.Choices();
     if (!painted) {

@@ -318,6 +318,26 @@ TEST_F(ErrorDialogWin, PlainStyleLetsTheSystemDrawAndPaintedStyleDrawsItsOwnCapt
   Click(GetDlgItem(d, kIdOk));
 }
 
+// A dialog that cannot be shown gives way to a message box with the exception message, and the caller
+// learns that the dialog failed. Here its template cannot be found.
+TEST_F(ErrorDialogWin, ADialogThatCannotBeShownGivesWayToAMessageBox) {
+  std::string failure;
+  DialogRun run([&] {
+    try {
+      ShowErrorDialogWindow(report_.request, GetModuleHandleA("kernel32.dll"));
+    } catch (const std::exception& e) {
+      failure = e.what();
+    }
+  });
+  HWND box = WaitForWindow("Error.");
+  ASSERT_TRUE(box);
+  EXPECT_FALSE(GetDlgItem(box, kIdDetails)) << "a message box, not the dialog";
+  EXPECT_TRUE(FindChildByText(box, report_.request.message));
+  PostMessageA(box, WM_COMMAND, IDOK, 0);
+  run.Finish();
+  EXPECT_EQ(failure, "Cannot show the DialogBox window.");
+}
+
 TEST_F(ErrorDialogWin, RequestDialogGivesTheTrimmedSteps) {
   std::string steps;
   DialogRun run([&] { steps = AskReproduceStepsWindow(report_.options); });
