@@ -26,6 +26,17 @@ class SavedRegValue {
   std::optional<std::string> old_;
 };
 
+// Registers the stub browser beside the test programs as the prefix's default browser and empties its
+// log, for the object's life; the prefix's registration is put back afterwards.
+class StubDefaultBrowser {
+ public:
+  StubDefaultBrowser();
+
+ private:
+  SavedRegValue http_command_;
+  SavedRegValue user_choice_;
+};
+
 struct StubStart {
   unsigned long long ms = 0;
   std::string program;       // the stub's file name
