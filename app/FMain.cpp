@@ -5,6 +5,7 @@
 #include "app/startup_win.h"
 #include "base/handle_win.h"
 #include "base/shell_folder_win.h"
+#include "dialogs/FEdit.h"
 #include "launch/browser_win.h"
 #include "launch/launch_platform_win.h"
 
@@ -18,6 +19,19 @@ constexpr int kSlotTops[2] = {48, 76};
 // missing, and opening help is not examined.
 using HtmlHelpFn = HWND(WINAPI*)(HWND, LPCSTR, UINT, DWORD_PTR);
 constexpr UINT kHelpDisplayTopic = 0;  // HH_DISPLAY_TOPIC
+
+// The Customize dialog's view of the main window: the model, the tab strip and the slot boxes.
+class TMainCustomizeHost final : public TCustomizeHost {
+ public:
+  explicit TMainCustomizeHost(TfrmMain& main) : main_(main) {}
+  TSearchManager& Model() override { return *main_.SearchManager; }
+  TTabControl& TabStrip() override { return *main_.tbcMain; }
+  TCheckBox* GetSiteCheckBox(int slot) override { return main_.GetSiteCheckBox(slot); }
+  void ShowTab(int n) override { main_.ShowTab(n); }
+
+ private:
+  TfrmMain& main_;
+};
 
 }  // namespace
 
@@ -176,9 +190,15 @@ void TfrmMain::btnClearAllClick() {
 
 void TfrmMain::chkReverseClick() { SearchManager->Reverse = chkReverse->Checked(); }
 
-// The Customize dialog, the quick-access options and the About box are separate windows that come
-// with their own units; until then these buttons do nothing.
-void TfrmMain::btnCustomizeClick() {}
+// The dialog changes the model and the slot boxes itself; nothing is redrawn here afterwards.
+void TfrmMain::btnCustomizeClick() {
+  TMainCustomizeHost host(*this);
+  TfrmEdit dialog(host);
+  dialog.ShowModal();
+}
+
+// The quick-access options and the About box are separate windows that come with their own units;
+// until then these buttons do nothing.
 void TfrmMain::btnQuickAccessClick() {}
 void TfrmMain::btnAboutClick() {}
 
