@@ -13,8 +13,8 @@ void CentreOverMainForm(HWND form) {
   GetWindowRect(main->Handle(), &over);
   GetWindowRect(form, &own);
   const int w = own.right - own.left, h = own.bottom - own.top;
-  SetWindowPos(form, nullptr, over.left + (over.right - over.left - w) / 2, over.top + (over.bottom - over.top - h) / 2,
-               0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(form, nullptr, over.left + (over.right - over.left - w) / 2,
+               over.top + (over.bottom - over.top - h) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 }  // namespace

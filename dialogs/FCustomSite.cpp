@@ -11,13 +11,18 @@ constexpr char kCommandHelp[] =
     "Enter a search command containing the text \"stubtext\".  (Example: https://duckduckgo.com/?q=stubtext)";
 
 // The help label wraps over three lines of the skin's font; the search command box sits below it.
-int CommandTop() { return 72 + 3 * CurrentPainter().LineHeight(); }
-int ButtonsTop() { return CommandTop() + 33; }
+int CommandTop() {
+  return 72 + 3 * CurrentPainter().LineHeight();
+}
+int ButtonsTop() {
+  return CommandTop() + 33;
+}
 
 }  // namespace
 
 TfrmCustomSite::TfrmCustomSite(ShellWindowsSource shell_windows)
-    : TForm("Enter custom entry", 420, ButtonsTop() + 22 + 12, /*minimize_box=*/false), shell_windows_(std::move(shell_windows)) {
+    : TForm("Enter custom entry", 420, ButtonsTop() + 22 + 12, /*minimize_box=*/false),
+      shell_windows_(std::move(shell_windows)) {
   lblEntryName = Add<TLabel>(Handle(), "Entry name:", 12, 12, 396, 16);
   lblDescription = Add<TLabel>(Handle(), "Description:", 12, 41, 80, 16);
   // Created in the order the Tab key visits them: description, command, Ok, Cancel, browser location.
@@ -60,7 +65,8 @@ void TfrmCustomSite::btnInsertBrowserLocationClick() {
     return;
   }
   if (browsers.ShowModal() != mrOk) return;
-  if (const int i = browsers.lbxBrowsers->ItemIndex(); i >= 0) edtSearchCommand->SetText(browsers.lbxBrowsers->Item(i));
+  if (const int i = browsers.lbxBrowsers->ItemIndex(); i >= 0)
+    edtSearchCommand->SetText(browsers.lbxBrowsers->Item(i));
 }
 
 }  // namespace sondrel

@@ -10,7 +10,9 @@
 namespace sondrel {
 
 TfrmEdit::TfrmEdit(TCustomizeHost& host, ShellWindowsSource shell_windows)
-    : TForm("Customize", 330, 242, /*minimize_box=*/false), host_(host), shell_windows_(std::move(shell_windows)) {
+    : TForm("Customize", 330, 242, /*minimize_box=*/false),
+      host_(host),
+      shell_windows_(std::move(shell_windows)) {
   // Created in the order the Tab key visits them.
   lblTitle = Add<TLabel>(Handle(), kTabTitlePrefix, 12, 12, 306, 16);
   btnChangeTabName = Add<TButton>(Handle(), "Change tab name", 12, 34, 150, 22);
@@ -34,7 +36,9 @@ TfrmEdit::TfrmEdit(TCustomizeHost& host, ShellWindowsSource shell_windows)
   FormCreate();
 }
 
-int TfrmEdit::TabNumber() const { return host_.TabStrip().TabIndex() + 1; }
+int TfrmEdit::TabNumber() const {
+  return host_.TabStrip().TabIndex() + 1;
+}
 
 void TfrmEdit::FormCreate() {
   const TSearchTab* tab = host_.Model().TabAt(TabNumber());
@@ -97,7 +101,8 @@ void TfrmEdit::btnCustomClick() {
     dialog.edtPost->SetText(site->Post);
   }
   if (dialog.ShowModal() != mrOk) return;
-  const TCustomEntryTexts texts{dialog.edtDescription->Text(), dialog.edtLeading->Text(), dialog.edtPost->Text()};
+  const TCustomEntryTexts texts{dialog.edtDescription->Text(), dialog.edtLeading->Text(),
+                                dialog.edtPost->Text()};
   AssignCustom(model, TabNumber(), row + 1, texts);
   ShowAssigned(row + 1, texts.description);
 }

@@ -23,7 +23,8 @@ TfrmEnumerator::TfrmEnumerator(ShellWindowsSource shell_windows)
   SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
   const int w = frame.right - frame.left, h = frame.bottom - frame.top;
   SetWindowPos(Handle(), nullptr, work.left + (work.right - work.left - w) / 2,
-               work.top + (work.bottom - work.top - h) / 2, w, h, SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+               work.top + (work.bottom - work.top - h) / 2, w, h,
+               SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
 
   lblBrowsers = Add<TLabel>(Handle(), "Select location from actives browsers:", kMargin, kMargin, 300, 16);
   lbxBrowsers = Add<TListBox>(Handle(), kMargin, kListTop, 100, 100);
@@ -62,8 +63,8 @@ void TfrmEnumerator::btnSaveClick() {
 void TfrmEnumerator::Arrange() {
   const int w = ClientWidth(), h = ClientHeight();
   const int buttons_top = h - kMargin - kButtonHeight;
-  SetWindowPos(lbxBrowsers->Handle(), nullptr, kMargin, kListTop, w - 2 * kMargin, buttons_top - kMargin - kListTop,
-               SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(lbxBrowsers->Handle(), nullptr, kMargin, kListTop, w - 2 * kMargin,
+               buttons_top - kMargin - kListTop, SWP_NOZORDER | SWP_NOACTIVATE);
   SetWindowPos(btnCancel->Handle(), nullptr, w - kMargin - kButtonWidth, buttons_top, 0, 0,
                SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   SetWindowPos(btnSave->Handle(), nullptr, w - kMargin - 2 * kButtonWidth - kButtonGap, buttons_top, 0, 0,
@@ -78,7 +79,8 @@ LRESULT TfrmEnumerator::OnMessage(UINT m, WPARAM w, LPARAM l) {
       return 0;
     case WM_GETMINMAXINFO: {
       // Never so small that the buttons cover the label or each other.
-      RECT least{0, 0, 2 * kButtonWidth + kButtonGap + 2 * kMargin + 40, kListTop + 40 + kButtonHeight + 2 * kMargin};
+      RECT least{0, 0, 2 * kButtonWidth + kButtonGap + 2 * kMargin + 40,
+                 kListTop + 40 + kButtonHeight + 2 * kMargin};
       AdjustWindowRectEx(&least, static_cast<DWORD>(GetWindowLongA(Handle(), GWL_STYLE)), FALSE,
                          static_cast<DWORD>(GetWindowLongA(Handle(), GWL_EXSTYLE)));
       auto* info = reinterpret_cast<MINMAXINFO*>(l);

@@ -7,7 +7,8 @@ namespace sondrel {
 
 bool IsListedBrowserLocation(std::string_view address) {
   // ".html" holds ".htm": one test covers both.
-  if (address.find("file:") != std::string_view::npos && address.find(".htm") == std::string_view::npos) return false;
+  if (address.find("file:") != std::string_view::npos && address.find(".htm") == std::string_view::npos)
+    return false;
   return LowerCase(address).find(kPlaceholder) != std::string::npos;
 }
 

@@ -17,7 +17,8 @@ std::string OleErrorText(HRESULT code, const std::string& call) {
   char hex[16];
   std::snprintf(hex, sizeof hex, "%08lX", static_cast<unsigned long>(code));
   std::string text = call + " failed.  Code: 0x" + hex + ".";
-  if (std::string system = SysErrorMessage(static_cast<unsigned long>(code)); !system.empty()) text += "\r\n" + system;
+  if (std::string system = SysErrorMessage(static_cast<unsigned long>(code)); !system.empty())
+    text += "\r\n" + system;
   return text;
 }
 
@@ -34,7 +35,8 @@ std::string AnsiText(const wchar_t* wide, int length) {
 
 }  // namespace
 
-EOleSysError::EOleSysError(HRESULT code, const std::string& call) : Exception(OleErrorText(code, call)), code_(code) {}
+EOleSysError::EOleSysError(HRESULT code, const std::string& call)
+    : Exception(OleErrorText(code, call)), code_(code) {}
 
 ComPtr<IShellWindows> CreateShellWindows() {
   // The collection is used on the user-interface thread only. Initialising it here, when nothing has
@@ -43,7 +45,8 @@ ComPtr<IShellWindows> CreateShellWindows() {
   // to the end of the program.
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   IShellWindows* windows = nullptr;
-  Check(CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_ALL, IID_IShellWindows, reinterpret_cast<void**>(&windows)),
+  Check(CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_ALL, IID_IShellWindows,
+                         reinterpret_cast<void**>(&windows)),
         "Creating the shell windows collection");
   return ComPtr<IShellWindows>(windows);
 }
@@ -63,7 +66,8 @@ void CollectBrowserLocations(IShellWindows& windows, StringList& rows) {
     // A window of the collection that is no browser (it offers no IWebBrowser2) has no address to
     // offer: it is passed over rather than used through a null interface.
     IWebBrowser2* raw_browser = nullptr;
-    if (FAILED(item.get()->QueryInterface(IID_IWebBrowser2, reinterpret_cast<void**>(&raw_browser))) || !raw_browser)
+    if (FAILED(item.get()->QueryInterface(IID_IWebBrowser2, reinterpret_cast<void**>(&raw_browser))) ||
+        !raw_browser)
       continue;
     ComPtr<IWebBrowser2> browser(raw_browser);
     BSTR raw_url = nullptr;

@@ -2,7 +2,8 @@
 
 namespace sondrel {
 
-TBuiltInRows FillBuiltInRows(const TKeyedList<TBuiltIn>& catalogue, const std::string& category, int category_index) {
+TBuiltInRows FillBuiltInRows(const TKeyedList<TBuiltIn>& catalogue, const std::string& category,
+                             int category_index) {
   TBuiltInRows rows;
   for (const auto& pair : catalogue) {
     const TBuiltIn& row = *pair.object;

@@ -9,8 +9,8 @@
 namespace sondrel {
 
 // Row 0 means no filter; the others are compared with a row's Category exactly.
-inline constexpr std::array<const char*, 8> kBuiltInCategories = {"All categories", "Web",  "Images",   "Videos",
-                                                                  "News",           "Blogs", "Shopping", "Music"};
+inline constexpr std::array<const char*, 8> kBuiltInCategories = {
+    "All categories", "Web", "Images", "Videos", "News", "Blogs", "Shopping", "Music"};
 
 inline constexpr char kNoBuiltInToChoose[] = "There is no built-in search to choose in this category.";
 
@@ -22,6 +22,7 @@ struct TBuiltInRows {
 
 // Every catalogue row, in catalogue order, whose Category equals the category's text exactly (letter
 // case and all), or every row when category_index is 0; neither sorted nor de-duplicated.
-TBuiltInRows FillBuiltInRows(const TKeyedList<TBuiltIn>& catalogue, const std::string& category, int category_index);
+TBuiltInRows FillBuiltInRows(const TKeyedList<TBuiltIn>& catalogue, const std::string& category,
+                             int category_index);
 
 }  // namespace sondrel

@@ -12,7 +12,8 @@ namespace {
 BOOL CALLBACK CollectVisible(HWND h, LPARAM p) {
   DWORD pid = 0;
   GetWindowThreadProcessId(h, &pid);
-  if (pid == GetCurrentProcessId() && IsWindowVisible(h)) reinterpret_cast<std::vector<HWND>*>(p)->push_back(h);
+  if (pid == GetCurrentProcessId() && IsWindowVisible(h))
+    reinterpret_cast<std::vector<HWND>*>(p)->push_back(h);
   return TRUE;
 }
 
@@ -39,8 +40,8 @@ THostWindow::THostWindow(TSearchManager& model, int tab_index)
   captions.push_back("Options");
   tabs_ = Add<TTabControl>(Handle(), captions, 70, 7, 7, 642, 193);
   for (int s = 1; s <= kSlotCount; ++s)
-    boxes_[static_cast<size_t>(s - 1)] = Add<TCheckBox>(Handle(), " custom", 16 + 128 * ((s - 1) % 5),
-                                                         48 + 28 * ((s - 1) / 5), 97, 17);
+    boxes_[static_cast<size_t>(s - 1)] =
+        Add<TCheckBox>(Handle(), " custom", 16 + 128 * ((s - 1) % 5), 48 + 28 * ((s - 1) / 5), 97, 17);
   tabs_->SetTabIndex(tab_index);
   ShowTab(tab_index + 1);
 }
@@ -75,7 +76,9 @@ void Drive(const std::function<void()>& script, const std::function<void()>& act
   player.join();
 }
 
-HWND WaitWindow(const std::string& caption) { return FindTopWindow(caption, 10000, GetCurrentProcessId()); }
+HWND WaitWindow(const std::string& caption) {
+  return FindTopWindow(caption, 10000, GetCurrentProcessId());
+}
 
 bool WaitGone(HWND h) {
   for (int i = 0; i < 1000; ++i) {
@@ -106,13 +109,16 @@ StringList Rows(HWND control) {
   const LRESULT n = SendMessageA(control, list ? LB_GETCOUNT : CB_GETCOUNT, 0, 0);
   for (LRESULT i = 0; i < n; ++i) {
     char buf[1024] = {};
-    SendMessageA(control, list ? LB_GETTEXT : CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(buf));
+    SendMessageA(control, list ? LB_GETTEXT : CB_GETLBTEXT, static_cast<WPARAM>(i),
+                 reinterpret_cast<LPARAM>(buf));
     rows.emplace_back(buf);
   }
   return rows;
 }
 
-HWND Control(HWND window, const char* window_class, int index) { return FindChildByClass(window, window_class, index); }
+HWND Control(HWND window, const char* window_class, int index) {
+  return FindChildByClass(window, window_class, index);
+}
 
 void Type(HWND edit, const std::string& text) {
   for (char c : text) SendMessageA(edit, WM_CHAR, static_cast<unsigned char>(c), 1);

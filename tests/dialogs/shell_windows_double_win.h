@@ -17,7 +17,7 @@ namespace sondrel::test {
 struct FakeWindow {
   std::wstring url;
   bool has_document = true;
-  bool is_browser = true;  // false: the item offers IDispatch only
+  bool is_browser = true;   // false: the item offers IDispatch only
   bool empty_item = false;  // Item gives a null dispatch pointer
   HRESULT url_result = S_OK;
   HRESULT document_result = S_OK;

@@ -6,10 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "base/file.h"
-#include "launch/default_browser.h"
 #include "tests/app/main_window_win.h"
-#include "tests/support/registry_win.h"
 #include "tests/support/screenshot_win.h"
 #include "tests/support/windows_win.h"
 
@@ -19,7 +16,7 @@ namespace {
 constexpr char kBuiltIns[] =
     "CODE,DESCRIPTION,LEADING,POST,CATEGORY\r\n"
     "WONE,Web One,http://127.0.0.1:9/one?q=,,Web\r\n"
-    "WTWO,Web Two,http://127.0.0.1:9/two?q=,&x=1,Web\r\n";
+    "NEWS,News Now,http://127.0.0.1:9/news?s=,&x=1,News\r\n";
 // Tab 3 is empty; tab 1 holds an entry that must come through unchanged.
 constexpr char kSites[] =
     "TYPE,CODE,DESCRIPTION,LEADING,POST,TAB,ORDER,CHECKED\r\n"
@@ -40,7 +37,9 @@ BOOL CALLBACK CountHiddenCustomEntryDialogs(HWND h, LPARAM p) {
 }
 
 // A window of the program that a posted click opened; waits for it to be shown.
-HWND Opened(DWORD pid, const std::string& caption) { return FindTopWindow(caption, 15000, pid); }
+HWND Opened(DWORD pid, const std::string& caption) {
+  return FindTopWindow(caption, 15000, pid);
+}
 void PressPosted(HWND window, const std::string& caption) {
   PostMessageA(FindChildByText(window, caption), BM_CLICK, 0, 0);
 }
@@ -51,17 +50,7 @@ bool Closed(HWND window) {
 
 class CustomizeProgram : public ::testing::Test {
  protected:
-  SavedRegValue http_command_{HKEY_CLASSES_ROOT, kHttpOpenCommandKey, ""};
-  SavedRegValue user_choice_{HKEY_CURRENT_USER, kUserChoiceKey, "ProgId"};
-  void SetUp() override {
-    DeleteFileAt(StubLogPath());
-    WriteRegString(HKEY_CLASSES_ROOT, kHttpOpenCommandKey, "", "\"" + ProgramFolder() + "stub_browser.exe\" -url \"%1\"");
-    HKEY h = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kUserChoiceKey, 0, KEY_SET_VALUE, &h) == ERROR_SUCCESS) {
-      RegDeleteValueA(h, "ProgId");
-      RegCloseKey(h);
-    }
-  }
+  StubBrowserAsDefault browser_;
 };
 
 TEST_F(CustomizeProgram, ABuiltInAndACustomEntryAreShownSearchedAndSaved) {
@@ -84,7 +73,7 @@ TEST_F(CustomizeProgram, ABuiltInAndACustomEntryAreShownSearchedAndSaved) {
   HWND picker = Opened(pid, "Select search from a built-in list ");
   ASSERT_NE(picker, nullptr);
   HWND builtins = FindChildByClass(picker, "ComboBox", 1);
-  EXPECT_EQ(ComboItems(builtins), (StringList{"Web One (Web)", "Web Two (Web)"}));
+  EXPECT_EQ(ComboItems(builtins), (StringList{"Web One (Web)", "News Now (News)"}));
   SendMessageA(builtins, CB_SETCURSEL, 1, 0);
   PumpMessages(200);
   SaveScreenshot(picker, "program_builtin_picker");
@@ -103,7 +92,7 @@ TEST_F(CustomizeProgram, ABuiltInAndACustomEntryAreShownSearchedAndSaved) {
   PressPosted(custom, "Ok");
   EXPECT_TRUE(Closed(custom));
   PumpMessages(200);
-  EXPECT_EQ(ComboItems(entries)[0], "Web Two");
+  EXPECT_EQ(ComboItems(entries)[0], "News Now");
   EXPECT_EQ(ComboItems(entries)[1], "Own Site");
   SaveScreenshot(edit, "program_customize");
   PressPosted(edit, "Ok");
@@ -111,7 +100,7 @@ TEST_F(CustomizeProgram, ABuiltInAndACustomEntryAreShownSearchedAndSaved) {
 
   const std::vector<HWND> boxes = w.SlotBoxes();
   ASSERT_EQ(boxes.size(), 10u);
-  EXPECT_EQ(WindowText(boxes[0]), " Web Two");
+  EXPECT_EQ(WindowText(boxes[0]), " News Now");
   EXPECT_EQ(WindowText(boxes[1]), " Own Site");
   for (int s : {0, 1}) {
     EXPECT_TRUE(IsWindowEnabled(boxes[static_cast<size_t>(s)])) << s + 1;
@@ -125,7 +114,7 @@ TEST_F(CustomizeProgram, ABuiltInAndACustomEntryAreShownSearchedAndSaved) {
   Click(w.Button("Search"));
   const auto starts = WaitForStubStarts(2, 10000);
   ASSERT_EQ(starts.size(), 2u);
-  EXPECT_NE(starts[0].command_line.find("http://127.0.0.1:9/two?q=dialog+words&x=1"), std::string::npos)
+  EXPECT_NE(starts[0].command_line.find("http://127.0.0.1:9/news?s=dialog+words&x=1"), std::string::npos)
       << starts[0].command_line;
   EXPECT_NE(starts[1].command_line.find("http://127.0.0.1:9/own?k=dialog+words&lang=en"), std::string::npos)
       << starts[1].command_line;
@@ -135,8 +124,8 @@ TEST_F(CustomizeProgram, ABuiltInAndACustomEntryAreShownSearchedAndSaved) {
   EXPECT_EQ(hidden.hidden, 1) << "still there, and the one used for the entry is gone";
   EXPECT_EQ(w.Close(), 0u);
   EXPECT_EQ(SplitLines(data.Read("SitesDB.dat")),
-            (StringList{"TYPE,CODE,DESCRIPTION,LEADING,POST,TAB,ORDER,CHECKED", "B,WONE,,,,1,1,1", "B,WTWO,,,,3,1,1",
-                        "C,,Own Site,http://127.0.0.1:9/own?k=,&lang=en,3,2,1"}));
+            (StringList{"TYPE,CODE,DESCRIPTION,LEADING,POST,TAB,ORDER,CHECKED", "B,WONE,,,,1,1,1",
+                        "B,NEWS,,,,3,1,1", "C,,Own Site,http://127.0.0.1:9/own?k=,&lang=en,3,2,1"}));
 }
 
 }  // namespace

@@ -7,16 +7,10 @@
 #include "dialogs/checks.h"
 #include "dialogs/customize.h"
 #include "dialogs/entry_order.h"
+#include "tests/dialogs/sample_catalogue.h"
 
 namespace sondrel {
 namespace {
-
-constexpr char kCatalogue[] =
-    "CODE,DESCRIPTION,LEADING,POST,CATEGORY\r\n"
-    "WONE,Web One,http://w1/?q=,,Web\r\n"
-    "IONE,Pics,http://i1/?q=,&s=1,Images\r\n"
-    "WTWO,Web Two,http://w2/?q=,,Web\r\n"
-    "ODD,Odd One,http://o/?q=,,web\r\n";
 
 // Tab 2: a ticked custom entry in slot 3, a catalogue entry in 4, a ticked one in 5 whose code the
 // catalogue lacks; tab 1 slot 1 holds a catalogue entry.
@@ -55,7 +49,8 @@ TEST(CustomEntryChecks, FirstFailingCheckAndTextsKeptAsTyped) {
   EXPECT_EQ(CheckCustomEntry(" Mine ", " \t "), kSearchCommandRequired);
   EXPECT_EQ(CheckCustomEntry("Mine", "http://x/?q=stubtex"), kPlaceholderRequired);
   EXPECT_EQ(std::string(kPlaceholderRequired), "Enter a search command contain the text \"stubtext\"!");
-  EXPECT_EQ(CheckCustomEntry(" Mine ", "STUBTEXT"), std::nullopt) << "blanks around the description are allowed";
+  EXPECT_EQ(CheckCustomEntry(" Mine ", "STUBTEXT"), std::nullopt)
+      << "blanks around the description are allowed";
   EXPECT_EQ(CheckTabName("  \t"), kTabTitleRequired);
   EXPECT_EQ(CheckTabName(" News "), std::nullopt);
 }
@@ -95,7 +90,8 @@ TEST_F(Model, BuiltInOverCustomKeepsTextsAndTickCustomOverBuiltInClearsTheCode) 
   AssignBuiltIn(m, 2, 3, "WTWO");
   EXPECT_EQ(Line(1), "B,WTWO,Mine,http://m/?k=,&x,2,3,1") << "old texts and the tick stay, saved with it";
   AssignCustom(m, 2, 4, {" Own ", "http://o/?q=", "&z"});
-  EXPECT_EQ(Line(2), "C,, Own ,http://o/?q=,&z,2,4,0") << "the code goes, the tick stays, the description as typed";
+  EXPECT_EQ(Line(2), "C,, Own ,http://o/?q=,&z,2,4,0")
+      << "the code goes, the tick stays, the description as typed";
   AssignCustom(m, 2, 5, {"Back", "l", "p"});
   EXPECT_EQ(Line(3), "C,,Back,l,p,2,5,1");
   EXPECT_EQ(BuiltInDescription(m, "wtwo"), "Web Two");
@@ -143,8 +139,9 @@ TEST(OrderMoves, EachMoveAndTheMovesThatChangeNothing) {
 TEST_F(Model, OrderRowsShowDescriptionsAndUnresolvedAsNotAssigned) {
   StringList rows, numbers;
   FillOrderRows(m, 2, rows, numbers);
-  EXPECT_EQ(rows, (StringList{"(Not asigned)", "(Not asigned)", "Mine", "Pics", "(Not asigned)", "(Not asigned)",
-                              "(Not asigned)", "(Not asigned)", "(Not asigned)", "(Not asigned)"}));
+  EXPECT_EQ(rows,
+            (StringList{"(Not asigned)", "(Not asigned)", "Mine", "Pics", "(Not asigned)", "(Not asigned)",
+                        "(Not asigned)", "(Not asigned)", "(Not asigned)", "(Not asigned)"}));
   EXPECT_EQ(numbers, (StringList{"1", "2", "3", "4", "5", "6", "7", "8", "9", "10"}));
 }
 
@@ -192,7 +189,8 @@ TEST(BrowserLocations, WhichAddressesAreOffered) {
   EXPECT_TRUE(IsListedBrowserLocation("file:///C:/pages/stubtext.html"));
   EXPECT_TRUE(IsListedBrowserLocation("file:///C:/pages/stubtext.htm"));
   EXPECT_FALSE(IsListedBrowserLocation("file:///C:/stubtext/"));
-  EXPECT_FALSE(IsListedBrowserLocation("file:///C:/pages/stubtext.HTML")) << "the extension is compared exactly";
+  EXPECT_FALSE(IsListedBrowserLocation("file:///C:/pages/stubtext.HTML"))
+      << "the extension is compared exactly";
   EXPECT_FALSE(IsListedBrowserLocation("http://s/?q=other"));
 }
 

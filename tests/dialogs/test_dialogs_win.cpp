@@ -15,6 +15,7 @@
 #include "dialogs/builtin_list.h"
 #include "dialogs/customize.h"
 #include "tests/dialogs/dialog_test_win.h"
+#include "tests/dialogs/sample_catalogue.h"
 #include "tests/dialogs/shell_windows_double_win.h"
 #include "tests/support/screenshot_win.h"
 #include "tests/support/windows_win.h"
@@ -22,12 +23,6 @@
 namespace sondrel::test {
 namespace {
 
-constexpr char kCatalogue[] =
-    "CODE,DESCRIPTION,LEADING,POST,CATEGORY\r\n"
-    "WONE,Web One,http://w1/?q=,,Web\r\n"
-    "IONE,Pics,http://i1/?q=,&s=1,Images\r\n"
-    "WTWO,Web Two,http://w2/?q=,,Web\r\n"
-    "ODD,Odd One,http://o/?q=,,web\r\n";
 // Tab 2: custom entry (ticked) in slot 3, catalogue entries in 4 (unticked) and 5 (ticked). Tab 3 is
 // empty. Tab 4: a custom entry in slot 1 and a catalogue code that is gone in slot 2. Tab 5: slots 1-3.
 constexpr char kEntries[] =
@@ -109,20 +104,20 @@ TEST_F(Customize, AnEmptyTabOpensWithTenUnassignedRowsAndNothingToClearOrReorder
   Click(edit.btnClear->Handle());
   {
     std::string said;
-    Drive([&] { said = AnswerBox(); },
-          [&] { Click(edit.btnBuiltIn->Handle()); });
+    Drive([&] { said = AnswerBox(); }, [&] { Click(edit.btnBuiltIn->Handle()); });
     EXPECT_EQ(said, kSelectEntryMessage) << "no row selected";
   }
   edit.cbxEntry->SetItemIndex(0);
   {
-    Drive([] {
-      HWND order = WaitWindow("Change order of entries");
-      SendMessageA(Control(order, "ListBox"), LB_SETCURSEL, 4, 0);
-      Press(order, "Move to top");
-      Sleep(100);
-      Press(order, "Ok");
-    },
-          [&] { Click(edit.btnChangeOrder->Handle()); });
+    Drive(
+        [] {
+          HWND order = WaitWindow("Change order of entries");
+          SendMessageA(Control(order, "ListBox"), LB_SETCURSEL, 4, 0);
+          Press(order, "Move to top");
+          Sleep(100);
+          Press(order, "Ok");
+        },
+        [&] { Click(edit.btnChangeOrder->Handle()); });
   }
   EXPECT_EQ(Saved(), before) << "reordering empty rows changes nothing";
   EXPECT_EQ(Rows(edit.cbxEntry->Handle()), kUnassignedRows);
@@ -157,15 +152,16 @@ TEST_F(Customize, BuiltInOverCustomKeepsTheTextsCustomOverBuiltInClearsTheCodeNe
   {
     bool label_seen = false;
     StringList web_rows;
-    Drive([&] {
-      HWND picker = WaitWindow("Select search from a built-in list ");
-      label_seen = FindChildByText(picker, "Entry name:  Mine") != nullptr;
-      SelectRow(Control(picker, "ComboBox", 0), 1);  // Web
-      web_rows = Rows(Control(picker, "ComboBox", 1));
-      SendMessageA(Control(picker, "ComboBox", 1), CB_SETCURSEL, 1, 0);
-      Press(picker, "Ok");
-    },
-          [&] { Click(edit.btnBuiltIn->Handle()); });
+    Drive(
+        [&] {
+          HWND picker = WaitWindow("Select search from a built-in list ");
+          label_seen = FindChildByText(picker, "Entry name:  Mine") != nullptr;
+          SelectRow(Control(picker, "ComboBox", 0), 1);  // Web
+          web_rows = Rows(Control(picker, "ComboBox", 1));
+          SendMessageA(Control(picker, "ComboBox", 1), CB_SETCURSEL, 1, 0);
+          Press(picker, "Ok");
+        },
+        [&] { Click(edit.btnBuiltIn->Handle()); });
     EXPECT_TRUE(label_seen);
     EXPECT_EQ(web_rows, (StringList{"Web One (Web)", "Web Two (Web)"}));
   }
@@ -177,14 +173,15 @@ TEST_F(Customize, BuiltInOverCustomKeepsTheTextsCustomOverBuiltInClearsTheCodeNe
   edit.cbxEntry->SetItemIndex(4);  // slot 5, a ticked catalogue entry
   {
     std::string preset = "?";
-    Drive([&] {
-      HWND dialog = WaitWindow("Enter custom entry");
-      preset = WindowText(Control(dialog, "Edit", 0));
-      SetText(Control(dialog, "Edit", 0), " Own ");
-      SetText(Control(dialog, "Edit", 1), "http://o/?q=STUBTEXT&z=1");
-      Press(dialog, "Ok");
-    },
-          [&] { Click(edit.btnCustom->Handle()); });
+    Drive(
+        [&] {
+          HWND dialog = WaitWindow("Enter custom entry");
+          preset = WindowText(Control(dialog, "Edit", 0));
+          SetText(Control(dialog, "Edit", 0), " Own ");
+          SetText(Control(dialog, "Edit", 1), "http://o/?q=STUBTEXT&z=1");
+          Press(dialog, "Ok");
+        },
+        [&] { Click(edit.btnCustom->Handle()); });
     EXPECT_EQ(preset, "") << "a catalogue entry presets nothing";
   }
   EXPECT_EQ(SplitLines(model_.SitesText())[4], "C,, Own ,http://o/?q=,&z=1,2,5,1");
@@ -193,25 +190,27 @@ TEST_F(Customize, BuiltInOverCustomKeepsTheTextsCustomOverBuiltInClearsTheCodeNe
   {
     // A custom entry presets its description; the command must be given again.
     StringList seen;
-    Drive([&] {
-      HWND dialog = WaitWindow("Enter custom entry");
-      seen = {WindowText(Control(dialog, "Edit", 0)), WindowText(Control(dialog, "Edit", 1))};
-      Press(dialog, "Cancel");
-    },
-          [&] { Click(edit.btnCustom->Handle()); });
+    Drive(
+        [&] {
+          HWND dialog = WaitWindow("Enter custom entry");
+          seen = {WindowText(Control(dialog, "Edit", 0)), WindowText(Control(dialog, "Edit", 1))};
+          Press(dialog, "Cancel");
+        },
+        [&] { Click(edit.btnCustom->Handle()); });
     EXPECT_EQ(seen, (StringList{" Own ", ""}));
   }
 
   const int count = model_.Sites.Count();
   edit.cbxEntry->SetItemIndex(0);  // empty slots 1 and 2 get new entries
   {
-    Drive([] {
-      HWND dialog = WaitWindow("Enter custom entry");
-      SetText(Control(dialog, "Edit", 0), "New");
-      SetText(Control(dialog, "Edit", 1), "http://n/?q=stubtext");
-      Press(dialog, "Ok");
-    },
-          [&] { Click(edit.btnCustom->Handle()); });
+    Drive(
+        [] {
+          HWND dialog = WaitWindow("Enter custom entry");
+          SetText(Control(dialog, "Edit", 0), "New");
+          SetText(Control(dialog, "Edit", 1), "http://n/?q=stubtext");
+          Press(dialog, "Ok");
+        },
+        [&] { Click(edit.btnCustom->Handle()); });
   }
   edit.cbxEntry->SetItemIndex(1);
   {
@@ -243,7 +242,8 @@ TEST_F(Customize, CancellingAnySubDialogChangesNothing) {
     const char* caption;
     std::function<void(HWND)> change;
   } cases[] = {
-      {edit.btnBuiltIn, "Select search from a built-in list ", [](HWND w) { SelectRow(Control(w, "ComboBox"), 2); }},
+      {edit.btnBuiltIn, "Select search from a built-in list ",
+       [](HWND w) { SelectRow(Control(w, "ComboBox"), 2); }},
       {edit.btnCustom, "Enter custom entry",
        [](HWND w) {
          SetText(Control(w, "Edit", 0), "Changed");
@@ -257,12 +257,13 @@ TEST_F(Customize, CancellingAnySubDialogChangesNothing) {
       {edit.btnChangeTabName, "Change tab name", [](HWND w) { SetText(Control(w, "Edit"), "Other"); }},
   };
   for (const Case& c : cases) {
-    Drive([&c] {
-      HWND w = WaitWindow(c.caption);
-      c.change(w);
-      Press(w, "Cancel");
-    },
-          [&] { Click(c.button->Handle()); });
+    Drive(
+        [&c] {
+          HWND w = WaitWindow(c.caption);
+          c.change(w);
+          Press(w, "Cancel");
+        },
+        [&] { Click(c.button->Handle()); });
     EXPECT_EQ(Saved(), before) << c.caption;
     EXPECT_EQ(boxes(), boxes_before) << c.caption;
   }
@@ -272,20 +273,21 @@ TEST_F(Customize, CancellingAnySubDialogChangesNothing) {
 }
 
 // The order dialog once, as the user does it: select a row, press moves, then Ok.
-void ReorderThroughTheDialog(TfrmEdit& edit, int row, const std::vector<const char*>& moves, StringList* shown = nullptr,
-                             const char* screenshot = nullptr) {
-  Drive([&] {
-    HWND order = WaitWindow("Change order of entries");
-    if (shown) *shown = Rows(Control(order, "ListBox"));
-    SendMessageA(Control(order, "ListBox"), LB_SETCURSEL, static_cast<WPARAM>(row), 0);
-    for (const char* move : moves) {
-      Press(order, move);
-      Sleep(100);
-    }
-    if (screenshot) SaveScreenshot(order, screenshot);
-    Press(order, "Ok");
-  },
-        [&] { Click(edit.btnChangeOrder->Handle()); });
+void ReorderThroughTheDialog(TfrmEdit& edit, int row, const std::vector<const char*>& moves,
+                             StringList* shown = nullptr, const char* screenshot = nullptr) {
+  Drive(
+      [&] {
+        HWND order = WaitWindow("Change order of entries");
+        if (shown) *shown = Rows(Control(order, "ListBox"));
+        SendMessageA(Control(order, "ListBox"), LB_SETCURSEL, static_cast<WPARAM>(row), 0);
+        for (const char* move : moves) {
+          Press(order, move);
+          Sleep(100);
+        }
+        if (screenshot) SaveScreenshot(order, screenshot);
+        Press(order, "Ok");
+      },
+      [&] { Click(edit.btnChangeOrder->Handle()); });
 }
 
 TEST_F(Customize, ReorderingRenumbersTheTabAndRowsThenBeginWithABlank) {
@@ -303,8 +305,8 @@ TEST_F(Customize, ReorderingRenumbersTheTabAndRowsThenBeginWithABlank) {
   EXPECT_EQ(host.shown_tab, 5) << "the main window refilled its boxes";
   EXPECT_EQ(host.BoxState(2), "' a' on ticked") << "the tick travels with the entry";
   EXPECT_EQ(Rows(edit.cbxEntry->Handle()),
-            (StringList{" c", " a", " Web One", "(Not asigned)", "(Not asigned)", "(Not asigned)", "(Not asigned)",
-                        "(Not asigned)", "(Not asigned)", "(Not asigned)"}));
+            (StringList{" c", " a", " Web One", "(Not asigned)", "(Not asigned)", "(Not asigned)",
+                        "(Not asigned)", "(Not asigned)", "(Not asigned)", "(Not asigned)"}));
   EXPECT_EQ(edit.cbxEntry->ItemIndex(), 0);
 
   // The empty slot 4 moved to the top: every entry above it moves one down, the top stays empty.
@@ -326,27 +328,28 @@ TEST_F(TabName, ABlankNameIsRefusedANameWithBlanksIsKeptAndTwelveCharactersAtMos
   TfrmEdit edit(host, kNoBrowsers);
   edit.Show();
   StringList seen;
-  Drive([&] {
-    HWND dialog = WaitWindow("Change tab name");
-    HWND name = Control(dialog, "Edit");
-    seen.push_back(WindowText(name));
-    GUITHREADINFO gui{};
-    gui.cbSize = sizeof gui;
-    GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &gui);
-    seen.push_back(gui.hwndFocus == name ? "focused" : "not focused");
-    SetText(name, "");
-    Type(name, "abcdefghijklm");
-    seen.push_back(WindowText(name));
-    SetText(name, "   ");
-    Press(dialog, "Ok");
-    seen.push_back(AnswerBox());
-    seen.push_back(IsWindowVisible(dialog) ? "open" : "closed");
-    SetText(name, " My Tab ");
-    Sleep(100);
-    SaveScreenshot(dialog, "dialog_tab_name");
-    Press(dialog, "Ok");
-  },
-        [&] { Click(edit.btnChangeTabName->Handle()); });
+  Drive(
+      [&] {
+        HWND dialog = WaitWindow("Change tab name");
+        HWND name = Control(dialog, "Edit");
+        seen.push_back(WindowText(name));
+        GUITHREADINFO gui{};
+        gui.cbSize = sizeof gui;
+        GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &gui);
+        seen.push_back(gui.hwndFocus == name ? "focused" : "not focused");
+        SetText(name, "");
+        Type(name, "abcdefghijklm");
+        seen.push_back(WindowText(name));
+        SetText(name, "   ");
+        Press(dialog, "Ok");
+        seen.push_back(AnswerBox());
+        seen.push_back(IsWindowVisible(dialog) ? "open" : "closed");
+        SetText(name, " My Tab ");
+        Sleep(100);
+        SaveScreenshot(dialog, "dialog_tab_name");
+        Press(dialog, "Ok");
+      },
+      [&] { Click(edit.btnChangeTabName->Handle()); });
   EXPECT_EQ(seen, (StringList{"Mine", "focused", "abcdefghijkl", "A valid tab title is required!", "open"}));
   EXPECT_EQ(edit.lblTitle->Caption(), "Tab Title:   My Tab ");
   EXPECT_EQ(model_.TabAt(2)->Name, " My Tab ");
@@ -367,20 +370,21 @@ TEST_F(BuiltInPicker, OpensOnAllCategoriesAndOkWithNothingToChooseStaysOpen) {
             (StringList{"Web One (Web)", "Pics (Images)", "Web Two (Web)", "Odd One (web)"}));
   EXPECT_EQ(picker.cbxBuiltIn->ItemIndex(), 0);
   StringList seen;
-  Drive([&] {
-    HWND w = WaitWindow("Select search from a built-in list ");
-    SelectRow(Control(w, "ComboBox", 0), 7);  // Music: no rows
-    seen.push_back(std::to_string(Rows(Control(w, "ComboBox", 1)).size()));
-    Press(w, "Ok");
-    seen.push_back(AnswerBox());
-    seen.push_back(IsWindowVisible(w) ? "open" : "closed");
-    SelectRow(Control(w, "ComboBox", 0), 2);  // Images
-    seen.push_back(Join(Rows(Control(w, "ComboBox", 1)), "|"));
-    Sleep(100);
-    SaveScreenshot(w, "dialog_builtin");
-    Press(w, "Ok");
-  },
-        [&] { EXPECT_EQ(picker.ShowModal(), mrOk); });
+  Drive(
+      [&] {
+        HWND w = WaitWindow("Select search from a built-in list ");
+        SelectRow(Control(w, "ComboBox", 0), 7);  // Music: no rows
+        seen.push_back(std::to_string(Rows(Control(w, "ComboBox", 1)).size()));
+        Press(w, "Ok");
+        seen.push_back(AnswerBox());
+        seen.push_back(IsWindowVisible(w) ? "open" : "closed");
+        SelectRow(Control(w, "ComboBox", 0), 2);  // Images
+        seen.push_back(Join(Rows(Control(w, "ComboBox", 1)), "|"));
+        Sleep(100);
+        SaveScreenshot(w, "dialog_builtin");
+        Press(w, "Ok");
+      },
+      [&] { EXPECT_EQ(picker.ShowModal(), mrOk); });
   EXPECT_EQ(seen, (StringList{"0", kNoBuiltInToChoose, "open", "Pics (Images)"}));
   EXPECT_EQ(picker.SelectedCode, "IONE");
 }
@@ -389,13 +393,14 @@ TEST_F(BuiltInPicker, AnEmptyCatalogueOffersNothingAndCancelChoosesNothing) {
   TSearchManager empty;
   TfrmBuilIn picker(empty);
   std::string said;
-  Drive([&] {
-    HWND w = WaitWindow("Select search from a built-in list ");
-    Press(w, "Ok");
-    said = AnswerBox();
-    Press(w, "Cancel");
-  },
-        [&] { EXPECT_EQ(picker.ShowModal(), mrCancel); });
+  Drive(
+      [&] {
+        HWND w = WaitWindow("Select search from a built-in list ");
+        Press(w, "Ok");
+        said = AnswerBox();
+        Press(w, "Cancel");
+      },
+      [&] { EXPECT_EQ(picker.ShowModal(), mrCancel); });
   EXPECT_EQ(said, kNoBuiltInToChoose);
   EXPECT_EQ(picker.SelectedCode, "");
 }
@@ -407,29 +412,31 @@ using CustomEntry = Dialogs;
 TEST_F(CustomEntry, EachCheckSaysWhatIsMissingAndLeavesTheTextsAsTyped) {
   TfrmCustomSite dialog(kNoBrowsers);
   StringList seen;
-  Drive([&] {
-    HWND w = WaitWindow("Enter custom entry");
-    HWND description = Control(w, "Edit", 0), command = Control(w, "Edit", 1);
-    Type(description, "1234567890abc");
-    seen.push_back(WindowText(description));
-    const auto attempt = [&](const char* d, const char* c) {
-      SetText(description, d);
-      SetText(command, c);
-      Press(w, "Ok");
-      seen.push_back(AnswerBox() + " / " + WindowText(description) + " / " + WindowText(command));
-    };
-    attempt("   ", "http://x/?q=stubtext");
-    attempt(" Pad ", " \t");
-    attempt(" Pad ", "http://x/?q=stub");
-    SetText(command, "http://x/?a=StubText&b=stubtext");
-    Sleep(100);
-    SaveScreenshot(w, "dialog_custom_entry");
-    Press(w, "Ok");
-  },
-        [&] { EXPECT_EQ(dialog.ShowModal(), mrOk); });
-  EXPECT_EQ(seen, (StringList{"1234567890ab", "A valid description is required! /     / http://x/?q=stubtext",
-                              "A valid search command is required! /  Pad  /  \t",
-                              "Enter a search command contain the text \"stubtext\"! /  Pad  / http://x/?q=stub"}));
+  Drive(
+      [&] {
+        HWND w = WaitWindow("Enter custom entry");
+        HWND description = Control(w, "Edit", 0), command = Control(w, "Edit", 1);
+        Type(description, "1234567890abc");
+        seen.push_back(WindowText(description));
+        const auto attempt = [&](const char* d, const char* c) {
+          SetText(description, d);
+          SetText(command, c);
+          Press(w, "Ok");
+          seen.push_back(AnswerBox() + " / " + WindowText(description) + " / " + WindowText(command));
+        };
+        attempt("   ", "http://x/?q=stubtext");
+        attempt(" Pad ", " \t");
+        attempt(" Pad ", "http://x/?q=stub");
+        SetText(command, "http://x/?a=StubText&b=stubtext");
+        Sleep(100);
+        SaveScreenshot(w, "dialog_custom_entry");
+        Press(w, "Ok");
+      },
+      [&] { EXPECT_EQ(dialog.ShowModal(), mrOk); });
+  EXPECT_EQ(seen,
+            (StringList{"1234567890ab", "A valid description is required! /     / http://x/?q=stubtext",
+                        "A valid search command is required! /  Pad  /  \t",
+                        "Enter a search command contain the text \"stubtext\"! /  Pad  / http://x/?q=stub"}));
   EXPECT_EQ(dialog.edtDescription->Text(), " Pad ");
   EXPECT_EQ(dialog.edtLeading->Text(), "http://x/?a=");
   EXPECT_EQ(dialog.edtPost->Text(), "&b=stubtext") << "a second placeholder stays in the post part";
@@ -440,16 +447,19 @@ TEST_F(CustomEntry, ThePlaceholderInCapitalsInMixedCaseAndWithBlanksAround) {
     const char* command;
     const char* leading;
     const char* post;
-  } cases[] = {{"STUBTEXT", "", ""}, {"http://S/?Q=sTuBtExT&L=En", "http://S/?Q=", "&L=En"}, {"  stubtext  ", "  ", "  "}};
+  } cases[] = {{"STUBTEXT", "", ""},
+               {"http://S/?Q=sTuBtExT&L=En", "http://S/?Q=", "&L=En"},
+               {"  stubtext  ", "  ", "  "}};
   for (const auto& c : cases) {
     TfrmCustomSite dialog(kNoBrowsers);
     dialog.edtDescription->SetText("D");
-    Drive([&] {
-      HWND w = WaitWindow("Enter custom entry");
-      SetText(Control(w, "Edit", 1), c.command);
-      Press(w, "Ok");
-    },
-          [&] { EXPECT_EQ(dialog.ShowModal(), mrOk) << c.command; });
+    Drive(
+        [&] {
+          HWND w = WaitWindow("Enter custom entry");
+          SetText(Control(w, "Edit", 1), c.command);
+          Press(w, "Ok");
+        },
+        [&] { EXPECT_EQ(dialog.ShowModal(), mrOk) << c.command; });
     EXPECT_EQ(dialog.edtLeading->Text(), c.leading) << c.command;
     EXPECT_EQ(dialog.edtPost->Text(), c.post) << c.command;
   }
@@ -473,8 +483,8 @@ const FakeShellWindowsSetup kOpenPages{{
 TEST(BrowserLocations, QualifyingPagesInTheCollectionsOrderWithDuplicatesAndCapitals) {
   StringList rows;
   CollectBrowserLocations(*MakeFakeShellWindows(kOpenPages).get(), rows);
-  EXPECT_EQ(rows, (StringList{"http://a/?q=stubtext", "http://a/?q=stubtext", "file:///C:/pages/stubtext.html",
-                              "HTTP://B/?Q=STUBTEXT"}));
+  EXPECT_EQ(rows, (StringList{"http://a/?q=stubtext", "http://a/?q=stubtext",
+                              "file:///C:/pages/stubtext.html", "HTTP://B/?Q=STUBTEXT"}));
   EXPECT_EQ(LiveFakeObjects(), 0) << "every item, browser and document is released";
 }
 
@@ -513,16 +523,18 @@ TEST_F(BrowserImport, ImportWithNoQualifyingPageSaysSoAndShowsNoList) {
     dialog.Show();
     std::string said;
     bool list_shown = true;
-    Drive([&] {
-      said = AnswerBox();
-      list_shown = FindTopWindow("Insert browser location", 0, GetCurrentProcessId()) != nullptr;
-    },
-          [&] { Click(dialog.btnInsertBrowserLocation->Handle()); });
-    EXPECT_EQ(said, std::string("No Internet Explorer pages were found with \"stubtext\" in their URL.\n\r"
-                                " Please do a search for \"stubtext\" and re-run this feature.\n\r"
-                                "This feature only imports from Internet Explorer.  If you are using a different "
-                                "browser, \n\r"
-                                "you will need to copy and paste the URL into the search command box."));
+    Drive(
+        [&] {
+          said = AnswerBox();
+          list_shown = FindTopWindow("Insert browser location", 0, GetCurrentProcessId()) != nullptr;
+        },
+        [&] { Click(dialog.btnInsertBrowserLocation->Handle()); });
+    EXPECT_EQ(said,
+              std::string("No Internet Explorer pages were found with \"stubtext\" in their URL.\n\r"
+                          " Please do a search for \"stubtext\" and re-run this feature.\n\r"
+                          "This feature only imports from Internet Explorer.  If you are using a different "
+                          "browser, \n\r"
+                          "you will need to copy and paste the URL into the search command box."));
     EXPECT_FALSE(list_shown);
     EXPECT_EQ(dialog.edtSearchCommand->Text(), "typed");
     EXPECT_TRUE(IsWindowVisible(dialog.Handle()));
@@ -537,41 +549,46 @@ TEST_F(BrowserImport, ImportOffersTheRowsFoundBeforeAFailureAndTakesTheChosenOne
   dialog.edtSearchCommand->SetText("typed");
   dialog.Show();
   StringList seen;
-  Drive([&] {
-    HWND w = WaitWindow("Insert browser location");
-    HWND list = Control(w, "ListBox");
-    seen.push_back(Join(Rows(list), "|"));
-    seen.push_back(std::to_string(SendMessageA(list, LB_GETCURSEL, 0, 0)));
-    Press(w, "Ok");
-    seen.push_back(AnswerBox());
-    seen.push_back(IsWindowVisible(w) ? "open" : "closed");
-    // Resized larger, the buttons keep to the lower right corner and the list grows.
-    RECT r;
-    GetWindowRect(w, &r);
-    SetWindowPos(w, nullptr, 0, 0, r.right - r.left + 100, r.bottom - r.top + 60, SWP_NOMOVE | SWP_NOZORDER);
-    Sleep(200);
-    RECT client, ok;
-    GetClientRect(w, &client);
-    GetWindowRect(FindChildByText(w, "Cancel"), &ok);
-    MapWindowPoints(nullptr, w, reinterpret_cast<POINT*>(&ok), 2);
-    seen.push_back(std::to_string(client.right - ok.right) + "," + std::to_string(client.bottom - ok.bottom));
-    SendMessageA(list, LB_SETCURSEL, 2, 0);
-    Sleep(100);
-    SaveScreenshot(w, "dialog_browser_locations");
-    Press(w, "Ok");
-  },
-        [&] { Click(dialog.btnInsertBrowserLocation->Handle()); });
-  EXPECT_EQ(seen, (StringList{"http://a/?q=stubtext|http://a/?q=stubtext|file:///C:/pages/stubtext.html", "-1",
-                              kSelectUrlMessage, "open", "8,8"}));
-  EXPECT_EQ(g_reported, (std::vector<std::string>{"EOleSysError"})) << "the failure reached the exception boundary";
+  Drive(
+      [&] {
+        HWND w = WaitWindow("Insert browser location");
+        HWND list = Control(w, "ListBox");
+        seen.push_back(Join(Rows(list), "|"));
+        seen.push_back(std::to_string(SendMessageA(list, LB_GETCURSEL, 0, 0)));
+        Press(w, "Ok");
+        seen.push_back(AnswerBox());
+        seen.push_back(IsWindowVisible(w) ? "open" : "closed");
+        // Resized larger, the buttons keep to the lower right corner and the list grows.
+        RECT r;
+        GetWindowRect(w, &r);
+        SetWindowPos(w, nullptr, 0, 0, r.right - r.left + 100, r.bottom - r.top + 60,
+                     SWP_NOMOVE | SWP_NOZORDER);
+        Sleep(200);
+        RECT client, ok;
+        GetClientRect(w, &client);
+        GetWindowRect(FindChildByText(w, "Cancel"), &ok);
+        MapWindowPoints(nullptr, w, reinterpret_cast<POINT*>(&ok), 2);
+        seen.push_back(std::to_string(client.right - ok.right) + "," +
+                       std::to_string(client.bottom - ok.bottom));
+        SendMessageA(list, LB_SETCURSEL, 2, 0);
+        Sleep(100);
+        SaveScreenshot(w, "dialog_browser_locations");
+        Press(w, "Ok");
+      },
+      [&] { Click(dialog.btnInsertBrowserLocation->Handle()); });
+  EXPECT_EQ(seen, (StringList{"http://a/?q=stubtext|http://a/?q=stubtext|file:///C:/pages/stubtext.html",
+                              "-1", kSelectUrlMessage, "open", "8,8"}));
+  EXPECT_EQ(g_reported, (std::vector<std::string>{"EOleSysError"}))
+      << "the failure reached the exception boundary";
   EXPECT_EQ(dialog.edtSearchCommand->Text(), "file:///C:/pages/stubtext.html");
   {
-    Drive([] {
-      HWND w = WaitWindow("Insert browser location");
-      SendMessageA(Control(w, "ListBox"), LB_SETCURSEL, 0, 0);
-      Press(w, "Cancel");
-    },
-          [&] { Click(dialog.btnInsertBrowserLocation->Handle()); });
+    Drive(
+        [] {
+          HWND w = WaitWindow("Insert browser location");
+          SendMessageA(Control(w, "ListBox"), LB_SETCURSEL, 0, 0);
+          Press(w, "Cancel");
+        },
+        [&] { Click(dialog.btnInsertBrowserLocation->Handle()); });
   }
   EXPECT_EQ(dialog.edtSearchCommand->Text(), "file:///C:/pages/stubtext.html") << "Cancel changes nothing";
   EXPECT_EQ(LiveFakeObjects(), 0);
@@ -584,9 +601,10 @@ using EntryOrder = Dialogs;
 TEST_F(EntryOrder, AnUnresolvedEntryShowsUnassignedAndMovesWithItsRowFocusStaysOnTheList) {
   TfrmOrder order(model_, 4);
   order.Show();
-  EXPECT_EQ(Rows(order.lbxEntries->Handle()),
-            (StringList{"First", "(Not asigned)", "(Not asigned)", "(Not asigned)", "(Not asigned)", "(Not asigned)",
-                        "(Not asigned)", "(Not asigned)", "(Not asigned)", "(Not asigned)"}));
+  EXPECT_EQ(
+      Rows(order.lbxEntries->Handle()),
+      (StringList{"First", "(Not asigned)", "(Not asigned)", "(Not asigned)", "(Not asigned)",
+                  "(Not asigned)", "(Not asigned)", "(Not asigned)", "(Not asigned)", "(Not asigned)"}));
   EXPECT_EQ(order.lbxEntries->ItemIndex(), 0);
   order.btnMoveTop->SetFocus();
   Click(order.btnMoveUp->Handle());

@@ -9,6 +9,7 @@
 
 #include "base/cmdline.h"
 #include "base/file.h"
+#include "launch/default_browser.h"
 #include "tests/support/process_win.h"
 #include "tests/support/registry_win.h"
 
@@ -58,6 +59,19 @@ SavedRegValue::~SavedRegValue() {
     }
   } catch (...) {
     // A destructor must not throw; the next test run writes the value afresh anyway.
+  }
+}
+
+StubBrowserAsDefault::StubBrowserAsDefault()
+    : http_command_(HKEY_CLASSES_ROOT, kHttpOpenCommandKey, ""),
+      user_choice_(HKEY_CURRENT_USER, kUserChoiceKey, "ProgId") {
+  DeleteFileAt(StubLogPath());
+  WriteRegString(HKEY_CLASSES_ROOT, kHttpOpenCommandKey, "",
+                 "\"" + ProgramFolder() + "stub_browser.exe\" -url \"%1\"");
+  HKEY h = nullptr;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, kUserChoiceKey, 0, KEY_SET_VALUE, &h) == ERROR_SUCCESS) {
+    RegDeleteValueA(h, "ProgId");
+    RegCloseKey(h);
   }
 }
 
