@@ -5,6 +5,9 @@
 #include "app/startup_win.h"
 #include "base/handle_win.h"
 #include "base/shell_folder_win.h"
+#include "desktop/FAbout.h"
+#include "desktop/FQuickAccess.h"
+#include "desktop/help.h"
 #include "dialogs/FEdit.h"
 #include "launch/browser_win.h"
 #include "launch/launch_platform_win.h"
@@ -14,11 +17,6 @@ namespace {
 
 constexpr int kSlotLefts[5] = {16, 144, 273, 402, 531};
 constexpr int kSlotTops[2] = {48, 76};
-
-// HtmlHelpA's signature, looked up at run time: the help library is a system component that may be
-// missing, and opening help is not examined.
-using HtmlHelpFn = HWND(WINAPI*)(HWND, LPCSTR, UINT, DWORD_PTR);
-constexpr UINT kHelpDisplayTopic = 0;  // HH_DISPLAY_TOPIC
 
 // The Customize dialog's view of the main window: the model, the tab strip and the slot boxes.
 class TMainCustomizeHost final : public TCustomizeHost {
@@ -36,6 +34,8 @@ class TMainCustomizeHost final : public TCustomizeHost {
 }  // namespace
 
 TfrmMain::TfrmMain() : TForm("Sondrel", kClientWidth, kClientHeight, /*minimize_box=*/true) {
+  // Found once through its registration; a system without it simply has no help.
+  help_.Load();
   // The data folder and the default files come first: the search manager reads from there.
   DataFolder = PrepareDataFolder();
   DefaultBrowser = GetDefaultBrowser();
@@ -104,7 +104,8 @@ void TfrmMain::CreateControls() {
 }
 
 TCheckBox* TfrmMain::GetSiteCheckBox(int slot) const {
-  if (slot < 1 || slot > kSlotCount) throw std::out_of_range("slot " + std::to_string(slot) + " out of 1 to 10");
+  if (slot < 1 || slot > kSlotCount)
+    throw std::out_of_range("slot " + std::to_string(slot) + " out of 1 to 10");
   return chkSite[static_cast<size_t>(slot - 1)];
 }
 
@@ -169,9 +170,13 @@ void TfrmMain::cbxKeywordKeyDown(WORD& key) {
   RunSearch();
 }
 
-void TfrmMain::btnSearchClick() { RunSearch(); }
+void TfrmMain::btnSearchClick() {
+  RunSearch();
+}
 
-void TfrmMain::RunSearch() { sondrel::RunSearch(*this, *SearchManager, DefaultBrowser); }
+void TfrmMain::RunSearch() {
+  sondrel::RunSearch(*this, *SearchManager, DefaultBrowser);
+}
 
 void TfrmMain::btnClearClick() {
   if (InformationBox(Handle(), "Clear current search list?", true) != IDOK) return;
@@ -188,7 +193,9 @@ void TfrmMain::btnClearAllClick() {
   InformationBox(Handle(), "All search lists have been cleared!", false);
 }
 
-void TfrmMain::chkReverseClick() { SearchManager->Reverse = chkReverse->Checked(); }
+void TfrmMain::chkReverseClick() {
+  SearchManager->Reverse = chkReverse->Checked();
+}
 
 // The dialog changes the model and the slot boxes itself; nothing is redrawn here afterwards.
 void TfrmMain::btnCustomizeClick() {
@@ -197,22 +204,32 @@ void TfrmMain::btnCustomizeClick() {
   dialog.ShowModal();
 }
 
-// The quick-access options and the About box are separate windows that come with their own units;
-// until then these buttons do nothing.
-void TfrmMain::btnQuickAccessClick() {}
-void TfrmMain::btnAboutClick() {}
-
-void TfrmMain::btnHelpClick() {
-  const std::string help = ProgramFolder() + "Sondrel.chm";
-  if (auto html_help = GetProc<HtmlHelpFn>("hhctrl.ocx", "HtmlHelpA"))
-    html_help(GetDesktopWindow(), help.c_str(), kHelpDisplayTopic, 0);
+void TfrmMain::btnQuickAccessClick() {
+  TfrmQuickAccess dialog;
+  dialog.ShowModal();
 }
 
-void TfrmMain::btnCheckUpdatesClick() { OpenInDefaultBrowser(kUpdatePage); }
+void TfrmMain::btnAboutClick() {
+  TfrmAbout about;
+  about.ShowModal();
+}
 
-void TfrmMain::Image2Click() { OpenInDefaultBrowser(kProductPage); }
+// From the program's own folder, whatever the working folder.
+void TfrmMain::btnHelpClick() {
+  help_.DisplayTopic(HelpFilePath(ProgramFolder()));
+}
 
-void TfrmMain::btnExitClick() { Close(); }
+void TfrmMain::btnCheckUpdatesClick() {
+  OpenInDefaultBrowser(kUpdatePage);
+}
+
+void TfrmMain::Image2Click() {
+  OpenInDefaultBrowser(kProductPage);
+}
+
+void TfrmMain::btnExitClick() {
+  Close();
+}
 
 void TfrmMain::FormDestroy() {
   // SitesDB.dat, TabsDB.dat, Settings.dat, in this order; then the model goes.
@@ -230,11 +247,23 @@ LRESULT TfrmMain::OnMessage(UINT m, WPARAM w, LPARAM l) {
   return TForm::OnMessage(m, w, l);
 }
 
-std::string TfrmMain::SearchKeyword() const { return cbxKeyword->Text(); }
-int TfrmMain::SearchTabNumber() const { return tbcMain->TabIndex() + 1; }
-bool TfrmMain::SearchSlotTicked(int slot) const { return GetSiteCheckBox(slot)->Checked(); }
-bool TfrmMain::RandomOrderTicked() const { return chkReverse->Checked(); }
-void TfrmMain::ShowSearchMessage(const std::string& text) { InformationBox(Handle(), text, false); }
-void TfrmMain::FocusKeywordBox() { cbxKeyword->SetFocus(); }
+std::string TfrmMain::SearchKeyword() const {
+  return cbxKeyword->Text();
+}
+int TfrmMain::SearchTabNumber() const {
+  return tbcMain->TabIndex() + 1;
+}
+bool TfrmMain::SearchSlotTicked(int slot) const {
+  return GetSiteCheckBox(slot)->Checked();
+}
+bool TfrmMain::RandomOrderTicked() const {
+  return chkReverse->Checked();
+}
+void TfrmMain::ShowSearchMessage(const std::string& text) {
+  InformationBox(Handle(), text, false);
+}
+void TfrmMain::FocusKeywordBox() {
+  cbxKeyword->SetFocus();
+}
 
 }  // namespace sondrel

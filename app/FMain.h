@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "desktop/help_win.h"
 #include "launch/run_search.h"
 #include "model/UGeneral.h"
 #include "skin/controls_win.h"
@@ -88,6 +89,9 @@ class TfrmMain : public TForm, public SearchForm {
   void btnHelpClick();
   void btnCheckUpdatesClick();
   void Image2Click();
+
+  // Loaded when the window is made, freed with it at the end of the program.
+  THtmlHelp help_;
 };
 
 }  // namespace sondrel

@@ -1,7 +1,5 @@
 #include "dialogs/browser_list_win.h"
 
-#include <cstdio>
-
 #include "dialogs/browser_list.h"
 
 namespace sondrel {
@@ -12,19 +10,6 @@ struct BstrTraits {
   static void close(BSTR b) noexcept { SysFreeString(b); }
 };
 using UniqueBstr = Unique<BSTR, BstrTraits>;
-
-std::string OleErrorText(HRESULT code, const std::string& call) {
-  char hex[16];
-  std::snprintf(hex, sizeof hex, "%08lX", static_cast<unsigned long>(code));
-  std::string text = call + " failed.  Code: 0x" + hex + ".";
-  if (std::string system = SysErrorMessage(static_cast<unsigned long>(code)); !system.empty())
-    text += "\r\n" + system;
-  return text;
-}
-
-void Check(HRESULT code, const char* call) {
-  if (FAILED(code)) throw EOleSysError(code, call);
-}
 
 std::string AnsiText(const wchar_t* wide, int length) {
   const int n = WideCharToMultiByte(CP_ACP, 0, wide, length, nullptr, 0, nullptr, nullptr);
@@ -39,28 +24,25 @@ EOleSysError::EOleSysError(HRESULT code, const std::string& call)
     : Exception(OleErrorText(code, call)), code_(code) {}
 
 ComPtr<IShellWindows> CreateShellWindows() {
-  // The collection is used on the user-interface thread only. Initialising it here, when nothing has
-  // yet, keeps the import working whatever the start-up did; a thread already initialised answers
-  // S_FALSE or RPC_E_CHANGED_MODE and stays as it was. It is never uninitialised: the thread keeps COM
-  // to the end of the program.
-  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  // Used on the user-interface thread only, which keeps COM from its first use to its end.
+  InitializeComForThread();
   IShellWindows* windows = nullptr;
-  Check(CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_ALL, IID_IShellWindows,
-                         reinterpret_cast<void**>(&windows)),
-        "Creating the shell windows collection");
+  OleCheck(CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_ALL, IID_IShellWindows,
+                            reinterpret_cast<void**>(&windows)),
+           "Creating the shell windows collection");
   return ComPtr<IShellWindows>(windows);
 }
 
 void CollectBrowserLocations(IShellWindows& windows, StringList& rows) {
   LONG count = 0;
-  Check(windows.get_Count(&count), "IShellWindows.Count");
+  OleCheck(windows.get_Count(&count), "IShellWindows.Count");
   for (LONG i = 0; i < count; ++i) {
     VARIANT index;
     VariantInit(&index);
     index.vt = VT_I4;
     index.lVal = i;
     IDispatch* raw_item = nullptr;
-    Check(windows.Item(index, &raw_item), "IShellWindows.Item");
+    OleCheck(windows.Item(index, &raw_item), "IShellWindows.Item");
     ComPtr<IDispatch> item(raw_item);
     if (!item) continue;
     // A window of the collection that is no browser (it offers no IWebBrowser2) has no address to
@@ -71,12 +53,12 @@ void CollectBrowserLocations(IShellWindows& windows, StringList& rows) {
       continue;
     ComPtr<IWebBrowser2> browser(raw_browser);
     BSTR raw_url = nullptr;
-    Check(browser.get()->get_LocationURL(&raw_url), "IWebBrowser2.LocationURL");
+    OleCheck(browser.get()->get_LocationURL(&raw_url), "IWebBrowser2.LocationURL");
     UniqueBstr url(raw_url);
     const int length = static_cast<int>(SysStringLen(url.get()));
     if (length == 0) continue;
     IDispatch* raw_document = nullptr;
-    Check(browser.get()->get_Document(&raw_document), "IWebBrowser2.Document");
+    OleCheck(browser.get()->get_Document(&raw_document), "IWebBrowser2.Document");
     ComPtr<IDispatch> document(raw_document);
     if (!document) continue;
     std::string address = AnsiText(url.get(), length);

@@ -7,28 +7,11 @@
 #include <functional>
 #include <string>
 
-#include "base/exception.h"
 #include "base/handle_win.h"
+#include "base/ole_win.h"
 #include "base/text.h"
 
 namespace sondrel {
-
-// A failed call of the shell-windows collection or of a browser window, with its result code.
-class EOleSysError : public Exception {
- public:
-  EOleSysError(HRESULT code, const std::string& call);
-  HRESULT ErrorCode() const noexcept { return code_; }
-  const char* ClassName() const noexcept override { return "EOleSysError"; }
-
- protected:
-  void AppendClassChain(std::vector<const char*>& chain) const override {
-    chain.push_back("EOleSysError");
-    Exception::AppendClassChain(chain);
-  }
-
- private:
-  HRESULT code_;
-};
 
 // Where the browser-location import gets its collection: the shell's own one in the program, a test
 // double in tests. May raise; a null result counts as an empty collection.

@@ -89,9 +89,9 @@ DataFolderScope::~DataFolderScope() {
 
 std::string DataFolderScope::Read(const char* name) const { return ReadFileBytes(folder_ + name).value_or(""); }
 
-MainWindow::MainWindow() {
-  const std::string exe = PrivateProgram();
-  child_ = std::make_unique<Child>(QuoteArg(exe), ExtractFilePath(exe));
+MainWindow::MainWindow(const std::string& working_folder) : program_(PrivateProgram()) {
+  const std::string& exe = program_;
+  child_ = std::make_unique<Child>(QuoteArg(exe), working_folder.empty() ? ExtractFilePath(exe) : working_folder);
   main_ = FindTopWindow("Sondrel", 20000, child_->Pid());
   if (!main_) throw std::runtime_error("the main window did not appear");
   PumpMessages(300);

@@ -36,7 +36,8 @@ class DataFolderScope {
 // One run of the program and its window.
 class MainWindow {
  public:
-  MainWindow();
+  // The program starts in its own folder, or in working_folder when one is given.
+  explicit MainWindow(const std::string& working_folder = "");
   ~MainWindow();
   HWND Handle() const { return main_; }
   HWND Tabs() const;
@@ -57,8 +58,12 @@ class MainWindow {
   static void Answer(HWND box, const std::string& button);
   // Closes the window as the user would and waits for the process to end; its exit code.
   DWORD Close();
+  DWORD Pid() const { return child_->Pid(); }
+  // The private copy of the program that runs.
+  const std::string& Program() const { return program_; }
 
  private:
+  std::string program_;
   std::unique_ptr<Child> child_;
   HWND main_ = nullptr;
 };
