@@ -104,8 +104,7 @@ void TfrmMain::CreateControls() {
 }
 
 TCheckBox* TfrmMain::GetSiteCheckBox(int slot) const {
-  if (slot < 1 || slot > kSlotCount)
-    throw std::out_of_range("slot " + std::to_string(slot) + " out of 1 to 10");
+  if (slot < 1 || slot > kSlotCount) throw std::out_of_range("slot " + std::to_string(slot) + " out of 1 to 10");
   return chkSite[static_cast<size_t>(slot - 1)];
 }
 
@@ -170,13 +169,9 @@ void TfrmMain::cbxKeywordKeyDown(WORD& key) {
   RunSearch();
 }
 
-void TfrmMain::btnSearchClick() {
-  RunSearch();
-}
+void TfrmMain::btnSearchClick() { RunSearch(); }
 
-void TfrmMain::RunSearch() {
-  sondrel::RunSearch(*this, *SearchManager, DefaultBrowser);
-}
+void TfrmMain::RunSearch() { sondrel::RunSearch(*this, *SearchManager, DefaultBrowser); }
 
 void TfrmMain::btnClearClick() {
   if (InformationBox(Handle(), "Clear current search list?", true) != IDOK) return;
@@ -193,9 +188,7 @@ void TfrmMain::btnClearAllClick() {
   InformationBox(Handle(), "All search lists have been cleared!", false);
 }
 
-void TfrmMain::chkReverseClick() {
-  SearchManager->Reverse = chkReverse->Checked();
-}
+void TfrmMain::chkReverseClick() { SearchManager->Reverse = chkReverse->Checked(); }
 
 // The dialog changes the model and the slot boxes itself; nothing is redrawn here afterwards.
 void TfrmMain::btnCustomizeClick() {
@@ -215,21 +208,13 @@ void TfrmMain::btnAboutClick() {
 }
 
 // From the program's own folder, whatever the working folder.
-void TfrmMain::btnHelpClick() {
-  help_.DisplayTopic(HelpFilePath(ProgramFolder()));
-}
+void TfrmMain::btnHelpClick() { help_.DisplayTopic(HelpFilePath(ProgramFolder())); }
 
-void TfrmMain::btnCheckUpdatesClick() {
-  OpenInDefaultBrowser(kUpdatePage);
-}
+void TfrmMain::btnCheckUpdatesClick() { OpenInDefaultBrowser(kUpdatePage); }
 
-void TfrmMain::Image2Click() {
-  OpenInDefaultBrowser(kProductPage);
-}
+void TfrmMain::Image2Click() { OpenInDefaultBrowser(kProductPage); }
 
-void TfrmMain::btnExitClick() {
-  Close();
-}
+void TfrmMain::btnExitClick() { Close(); }
 
 void TfrmMain::FormDestroy() {
   // SitesDB.dat, TabsDB.dat, Settings.dat, in this order; then the model goes.
@@ -247,23 +232,11 @@ LRESULT TfrmMain::OnMessage(UINT m, WPARAM w, LPARAM l) {
   return TForm::OnMessage(m, w, l);
 }
 
-std::string TfrmMain::SearchKeyword() const {
-  return cbxKeyword->Text();
-}
-int TfrmMain::SearchTabNumber() const {
-  return tbcMain->TabIndex() + 1;
-}
-bool TfrmMain::SearchSlotTicked(int slot) const {
-  return GetSiteCheckBox(slot)->Checked();
-}
-bool TfrmMain::RandomOrderTicked() const {
-  return chkReverse->Checked();
-}
-void TfrmMain::ShowSearchMessage(const std::string& text) {
-  InformationBox(Handle(), text, false);
-}
-void TfrmMain::FocusKeywordBox() {
-  cbxKeyword->SetFocus();
-}
+std::string TfrmMain::SearchKeyword() const { return cbxKeyword->Text(); }
+int TfrmMain::SearchTabNumber() const { return tbcMain->TabIndex() + 1; }
+bool TfrmMain::SearchSlotTicked(int slot) const { return GetSiteCheckBox(slot)->Checked(); }
+bool TfrmMain::RandomOrderTicked() const { return chkReverse->Checked(); }
+void TfrmMain::ShowSearchMessage(const std::string& text) { InformationBox(Handle(), text, false); }
+void TfrmMain::FocusKeywordBox() { cbxKeyword->SetFocus(); }
 
 }  // namespace sondrel
