@@ -20,9 +20,6 @@ std::string AnsiText(const wchar_t* wide, int length) {
 
 }  // namespace
 
-EOleSysError::EOleSysError(HRESULT code, const std::string& call)
-    : Exception(OleErrorText(code, call)), code_(code) {}
-
 ComPtr<IShellWindows> CreateShellWindows() {
   // Used on the user-interface thread only, which keeps COM from its first use to its end.
   InitializeComForThread();
