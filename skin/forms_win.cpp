@@ -6,6 +6,8 @@
 
 #include "base/exception.h"
 #include "errorreport/capture/ExceptionReport.h"
+#include "errorreport/capture/freeze_win.h"
+#include "errorreport/capture/intercept_win.h"
 
 namespace sondrel {
 
@@ -94,11 +96,19 @@ TApplication::TApplication(HINSTANCE instance) : instance_(instance) {
   painter_ = std::make_unique<TSkinPainter>(ResourceSkin());
   handle_ = CreateWindowExA(0, kAppClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance, this);
   Application = this;
+  SetFrameworkMainWindow(nullptr);
 }
 
 TApplication::~TApplication() {
+  SetFrameworkMainWindow(nullptr);
   if (handle_) DestroyWindow(handle_);
   if (Application == this) Application = nullptr;
+}
+
+void TApplication::SetMainForm(TForm* form) {
+  main_form_ = form;
+  // The freeze watchdog watches the window the framework calls its main one.
+  SetFrameworkMainWindow(form ? form->Handle() : nullptr);
 }
 
 void TApplication::SetTitle(std::string title) {
@@ -147,7 +157,7 @@ bool TApplication::DispatchToDialogs(MSG& msg) {
     if (!c || !c->OnKeyDown) continue;
     WORD key = static_cast<WORD>(msg.wParam);
     try {
-      c->OnKeyDown(key);
+      CatchForeignFaults([&] { c->OnKeyDown(key); });
     } catch (...) {
       HandleException(std::current_exception());
       return true;
@@ -277,7 +287,9 @@ LRESULT CALLBACK TControl::SubclassProc(HWND h, UINT m, WPARAM w, LPARAM l, UINT
   }
   auto* self = reinterpret_cast<TControl*>(ref);
   try {
-    return self->WndProc(m, w, l);
+    LRESULT result = 0;
+    CatchForeignFaults([&] { result = self->WndProc(m, w, l); });
+    return result;
   } catch (...) {
     if (Application) Application->HandleException(std::current_exception());
     return 0;
@@ -481,7 +493,11 @@ LRESULT CALLBACK TForm::FormWndProc(HWND h, UINT m, WPARAM w, LPARAM l) noexcept
   auto* self = reinterpret_cast<TForm*>(GetWindowLongPtrA(h, GWLP_USERDATA));
   if (!self) return DefWindowProcA(h, m, w, l);
   try {
-    return self->Dispatch(m, w, l);
+    // A fault inside a system library called by a handler (a bad pointer handed to the C runtime)
+    // reaches this boundary like a fault in the handler itself.
+    LRESULT result = 0;
+    CatchForeignFaults([&] { result = self->Dispatch(m, w, l); });
+    return result;
   } catch (...) {
     if (Application) Application->HandleException(std::current_exception());
     return 0;

@@ -34,7 +34,7 @@ class TApplication {
   HWND Handle() const { return handle_; }
   TForm* MainForm() const { return main_form_; }
   // The first form created with this becomes the main form; its closing ends Run.
-  void SetMainForm(TForm* form) { main_form_ = form; }
+  void SetMainForm(TForm* form);
   const std::string& Title() const { return title_; }
   void SetTitle(std::string title);
 

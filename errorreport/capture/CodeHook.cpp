@@ -1,9 +1,7 @@
 #include "errorreport/capture/CodeHook.h"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
-#include <unordered_map>
 
 namespace sondrel {
 
@@ -17,24 +15,7 @@ std::string HookingErrorMessage(const std::string& display_name) {
   return "Cannot hook the procedure \"" + display_name + "\".";
 }
 
-std::optional<std::uint32_t> PatchMemory::ReadU32(std::uint32_t address) const {
-  std::uint32_t v;
-  if (!Read(address, &v, sizeof v)) return std::nullopt;
-  return v;
-}
-
-bool PatchMemory::Readable(std::uint32_t address, std::size_t size) const {
-  std::array<std::uint8_t, 64> buf;
-  while (size > 0) {
-    const std::size_t n = std::min(size, buf.size());
-    if (!Read(address, buf.data(), n)) return false;
-    address += static_cast<std::uint32_t>(n);
-    size -= n;
-  }
-  return true;
-}
-
-std::uint32_t FollowThunk(const PatchMemory& memory, std::uint32_t address) {
+std::uint32_t FollowThunk(MemoryReader& memory, std::uint32_t address) {
   std::uint8_t b[8];
   if (address == 0 || !memory.Read(address, b, sizeof b)) return address;
   if (b[0] != 0xFF || b[1] != 0x25) return address;
@@ -48,39 +29,6 @@ std::uint32_t FollowThunk(const PatchMemory& memory, std::uint32_t address) {
 
 namespace {
 
-// Reads whole pages once: the import walk touches many small values, and each read of the process's
-// own memory is a system call.
-class PageCache : public PatchMemory {
- public:
-  explicit PageCache(const PatchMemory& inner) : inner_(inner) {}
-  bool Read(std::uint32_t address, void* out, std::size_t size) const override {
-    auto* o = static_cast<std::uint8_t*>(out);
-    while (size > 0) {
-      const std::uint32_t page = address & ~(kPage - 1), offset = address - page;
-      const std::vector<std::uint8_t>& bytes = Page(page);
-      if (bytes.empty()) return false;
-      const std::size_t n = std::min<std::size_t>(size, kPage - offset);
-      std::memcpy(o, bytes.data() + offset, n);
-      o += n;
-      size -= n;
-      address += static_cast<std::uint32_t>(n);
-    }
-    return true;
-  }
-
- private:
-  static constexpr std::uint32_t kPage = 4096;
-  const std::vector<std::uint8_t>& Page(std::uint32_t page) const {
-    auto it = pages_.find(page);
-    if (it != pages_.end()) return it->second;
-    std::vector<std::uint8_t> bytes(kPage);
-    if (!inner_.Read(page, bytes.data(), kPage)) bytes.clear();
-    return pages_.emplace(page, std::move(bytes)).first->second;
-  }
-  const PatchMemory& inner_;
-  mutable std::unordered_map<std::uint32_t, std::vector<std::uint8_t>> pages_;
-};
-
 struct ImageLayout {
   std::uint32_t size_of_image = 0;
   std::uint32_t base_of_code = 0;
@@ -89,7 +37,7 @@ struct ImageLayout {
   std::uint32_t import_size = 0;
 };
 
-std::optional<ImageLayout> ReadLayout(const PatchMemory& m, std::uint32_t base) {
+std::optional<ImageLayout> ReadLayout(MemoryReader& m, std::uint32_t base) {
   std::uint16_t mz;
   if (!m.Read(base, &mz, 2) || mz != 0x5A4D) return std::nullopt;
   const auto lfanew = m.ReadU32(base + 0x3C);
@@ -117,7 +65,7 @@ std::optional<ImageLayout> ReadLayout(const PatchMemory& m, std::uint32_t base) 
 }
 
 // Slots of the import address tables that hold target.
-void AddDirectorySlots(const PatchMemory& m, std::uint32_t base, const ImageLayout& l, std::uint32_t target,
+void AddDirectorySlots(MemoryReader& m, std::uint32_t base, const ImageLayout& l, std::uint32_t target,
                        std::vector<std::uint32_t>& out) {
   if (l.import_rva == 0 || l.import_rva >= l.size_of_image) return;
   // A descriptor list or an address table running past the image is a damaged header: stop there.
@@ -138,7 +86,7 @@ void AddDirectorySlots(const PatchMemory& m, std::uint32_t base, const ImageLayo
 }
 
 // Slots that a "jmp [slot]" (FF 25) of the code section goes through and that hold target.
-void AddThunkSlots(const PatchMemory& m, std::uint32_t base, const ImageLayout& l, std::uint32_t target,
+void AddThunkSlots(MemoryReader& m, std::uint32_t base, const ImageLayout& l, std::uint32_t target,
                    std::vector<std::uint32_t>& out) {
   const std::uint32_t start = base + l.base_of_code;
   if (l.base_of_code >= l.size_of_image || l.size_of_image < 4) return;
@@ -166,15 +114,13 @@ void AddThunkSlots(const PatchMemory& m, std::uint32_t base, const ImageLayout& 
 
 }  // namespace
 
-std::optional<CodeRange> ModuleCodeRange(const PatchMemory& memory, std::uint32_t module_base) {
+std::optional<CodeRange> ModuleCodeRange(MemoryReader& memory, std::uint32_t module_base) {
   const auto l = ReadLayout(memory, module_base);
   if (!l) return std::nullopt;
   return CodeRange{module_base + l->base_of_code, l->size_of_code};
 }
 
-std::vector<std::uint32_t> FindImportSlots(const PatchMemory& uncached, std::uint32_t module_base,
-                                           std::uint32_t target) {
-  const PageCache memory(uncached);
+std::vector<std::uint32_t> FindImportSlots(MemoryReader& memory, std::uint32_t module_base, std::uint32_t target) {
   std::vector<std::uint32_t> slots;
   const auto l = ReadLayout(memory, module_base);
   if (!l || target == 0) return slots;

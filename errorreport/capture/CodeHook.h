@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/exception.h"
+#include "errorreport/capture/memory_reader.h"
 
 namespace sondrel {
 
@@ -22,31 +23,22 @@ std::string ProcNullMessage(const std::string& display_name);
 std::string SharedAreaMessage(const std::string& module_file);
 std::string HookingErrorMessage(const std::string& display_name);
 
-// Reads memory of a 32-bit address space. Read fails (returns false) instead of faulting.
-class PatchMemory {
- public:
-  virtual ~PatchMemory() = default;
-  virtual bool Read(std::uint32_t address, void* out, std::size_t size) const = 0;
-  std::optional<std::uint32_t> ReadU32(std::uint32_t address) const;
-  bool Readable(std::uint32_t address, std::size_t size) const;
-};
-
 // An import thunk "jmp [slot]" followed by two filler bytes (8B C0, or 90 90 as this compiler pads)
 // stands for the address held in its slot; anything else stands for itself.
-std::uint32_t FollowThunk(const PatchMemory& memory, std::uint32_t address);
+std::uint32_t FollowThunk(MemoryReader& memory, std::uint32_t address);
 
 // The code section of a loaded module (base of code and size of code of its PE header).
 struct CodeRange {
   std::uint32_t start = 0;
   std::uint32_t size = 0;
 };
-std::optional<CodeRange> ModuleCodeRange(const PatchMemory& memory, std::uint32_t module_base);
+std::optional<CodeRange> ModuleCodeRange(MemoryReader& memory, std::uint32_t module_base);
 
 // Addresses of the import slots of a loaded module that hold `target`: every slot of the import
 // directory's address tables, and every slot inside the image that a "jmp [slot]" of the code section
 // goes through (both ways find the same slots where both exist). Sorted, without repeats; empty for
 // a module that does not import target or whose headers are not readable.
-std::vector<std::uint32_t> FindImportSlots(const PatchMemory& memory, std::uint32_t module_base,
+std::vector<std::uint32_t> FindImportSlots(MemoryReader& memory, std::uint32_t module_base,
                                            std::uint32_t target);
 
 }  // namespace sondrel

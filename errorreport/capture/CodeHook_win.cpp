@@ -5,16 +5,12 @@
 #include <memory>
 #include <mutex>
 
+#include "base/file.h"
+#include "base/text.h"
+#include "errorreport/capture/process_memory_win.h"
 #include "errorreport/capture/x86_decoder.h"
 
 namespace sondrel {
-
-bool ProcessPatchMemory::Read(std::uint32_t address, void* out, std::size_t size) const {
-  SIZE_T done = 0;
-  return ReadProcessMemory(GetCurrentProcess(), reinterpret_cast<LPCVOID>(static_cast<uintptr_t>(address)), out,
-                           size, &done) &&
-         done == size;
-}
 
 namespace {
 
@@ -122,16 +118,17 @@ void UndoEverything(HookState& s) {
   while (!s.code_patches.empty()) RemoveRecord(s, s.code_patches.back().get());
   std::vector<ImportPatchRecord> imports;
   imports.swap(s.import_patches);
-  const ProcessPatchMemory memory;
-  for (auto it = imports.rbegin(); it != imports.rend(); ++it)
+  for (auto it = imports.rbegin(); it != imports.rend(); ++it) {
+    ProcessMemory memory;  // fresh for each: the slots written before changed what it would have kept
     for (std::uint32_t slot : FindImportSlots(memory, Addr(it->module), Addr(it->replacement)))
       WriteSlot(slot, Addr(it->previous));
+  }
 }
 
 }  // namespace
 
 void* CodePatch(void* procedure, void* replacement, const std::string& display_name) {
-  const ProcessPatchMemory memory;
+  ProcessMemory memory;
   const std::uint32_t proc = FollowThunk(memory, Addr(procedure));
   const std::uint32_t target = FollowThunk(memory, Addr(replacement));
   if (proc == 0) throw EProcNull(ProcNullMessage(display_name));
@@ -179,7 +176,7 @@ void ReapplyCodePatch(void* stub) {
 void* ImportPatch(HMODULE module, void* previous, void* replacement, bool do_not_record, bool keep_quiet,
                   const std::string& display_name) {
   CheckSharedArea(Addr(module));
-  const ProcessPatchMemory memory;
+  ProcessMemory memory;
   int changed = 0;
   const auto code = ModuleCodeRange(memory, Addr(module));
   if (code && memory.Readable(code->start, 1)) {
@@ -204,11 +201,23 @@ bool ApiHookByName(const std::vector<std::string>& modules, const std::string& l
   void* export_address = lib ? reinterpret_cast<void*>(GetProcAddress(lib, procedure.c_str())) : nullptr;
   if (previous) *previous = export_address;
   if (!export_address) return false;
+  // A slot is found by the procedure it reaches, not by the library it names: a module that imports
+  // through an API-set name (the system's own libraries do on current Windows) holds the address of
+  // the procedure in kernelbase.dll that kernel32's export hands on to.
+  std::vector<void*> reached = {export_address};
+  if (HMODULE base = SameText(ExtractFileName(library), "kernel32.dll") ? GetModuleHandleA("kernelbase.dll") : nullptr)
+    if (void* p = reinterpret_cast<void*>(GetProcAddress(base, procedure.c_str())); p && p != export_address)
+      reached.push_back(p);
+  const std::string display_name = library + "." + procedure;
   bool patched = false;
   for (const std::string& name : modules) {
     HMODULE m = GetModuleHandleA(name.empty() ? nullptr : name.c_str());
-    if (m && ImportPatch(m, export_address, replacement, false, keep_quiet, library + "." + procedure))
-      patched = true;
+    if (!m) continue;
+    bool here = false;
+    for (void* target : reached)
+      if (ImportPatch(m, target, replacement, false, true, display_name)) here = true;
+    if (!here && !keep_quiet) throw EHookingError(HookingErrorMessage(display_name));
+    patched = patched || here;
   }
   return patched;
 }

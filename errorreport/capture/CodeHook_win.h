@@ -11,13 +11,6 @@
 
 namespace sondrel {
 
-// Reads the own process's memory through ReadProcessMemory, which fails instead of faulting when a
-// page is missing or freed by another thread meanwhile.
-class ProcessPatchMemory : public PatchMemory {
- public:
-  bool Read(std::uint32_t address, void* out, std::size_t size) const override;
-};
-
 // Puts a jump to replacement over the first bytes of procedure (both followed through import thunks
 // first) and returns a stub: calling the stub runs the procedure's own code, on any thread, also
 // recursively, while the jump stays in place. Raises EProcNull for a null procedure, ESharedArea for

@@ -10,9 +10,11 @@
 #include "base/file.h"
 #include "base/handle_win.h"
 #include "errorreport/capture/ExceptionReport.h"
+#include "errorreport/capture/intercept_win.h"
 #include "errorreport/capture/report_interception_win.h"
 #include "errorreport/capture/report_system_win.h"
 #include "errorreport/capture/system_info_win.h"
+#include "errorreport/delivery/options_mapping.h"
 
 namespace sondrel {
 namespace {
@@ -36,8 +38,11 @@ struct Reporter {
   ReportManagerState state;
   ReportServices services;
   std::unique_ptr<ReportModuleSource> modules;
-  UniqueHandle safecalls_mapping;
-  UniqueView safecalls_view;
+  // The skip-next byte: set when a safe-call report is over, it swallows the next report. It lives in
+  // this process's own memory: in a named block any other process of the session could silence our
+  // next report by writing it.
+  std::atomic<uint8_t> skip_next{0};
+  std::atomic<bool> safecall_pending{false};
   UniqueHandle main_thread;
   DWORD main_thread_id = 0;
   uint32_t main_stack_top = 0;
@@ -55,6 +60,9 @@ Reporter& R() {
 
 // A second report from the thread that is already reporting would wait for itself.
 thread_local bool t_worker_busy = false;
+// Set on a report's worker thread: the thread that waits for it holds the report lock, so a report
+// from the worker itself would wait for ever; what fails there is an internal error instead.
+thread_local bool t_report_worker = false;
 
 HMODULE ThisModule() {
   HMODULE m = nullptr;
@@ -131,7 +139,7 @@ void RunPendingCall() {
   LeaveCriticalSection(&r.callback_lock);
   if (!call) return;
   try {
-    (*call)();
+    CatchForeignFaults([call] { (*call)(); });
   } catch (...) {
   }
   EnterCriticalSection(&r.callback_lock);
@@ -147,7 +155,10 @@ bool RunWorker(const ReportInput& in, bool own_thread) noexcept {
   Win32ReportSystem sys(*r.modules, r.services, handover, r.start_directory);
   ReportWorker worker(sys, r.state);
   try {
-    return worker.Run(in);
+    // A fault inside a system library called by the report comes back here as well.
+    bool result = true;
+    CatchForeignFaults([&] { result = worker.Run(in); });
+    return result;
   } catch (...) {
     std::exception_ptr e = std::current_exception();
     if (!IsAbort(e)) InternalError(worker.Step(), in.address, e);
@@ -162,6 +173,7 @@ struct WorkerJob {
 
 DWORD WINAPI TExceptionThread(void* p) noexcept {
   auto* job = static_cast<WorkerJob*>(p);
+  t_report_worker = true;
   job->result = RunWorker(job->in, true);
   return 0;
 }
@@ -238,6 +250,8 @@ void Install() noexcept {
     char dir[MAX_PATH + 1] = {};
     GetCurrentDirectoryA(MAX_PATH, dir);
     r.start_directory = dir;
+    // Other modules of the process learn of this module's run-time option changes through it.
+    CreateSubsystemOptionsMapping();
     r.initialisation = true;
     r.handlers.Clear();
     InstallInterception(1);
@@ -262,12 +276,7 @@ void Install() noexcept {
     r.call_posted.reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
     r.call_done.reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
     r.locks_ready = true;
-    r.safecalls_mapping.reset(
-        CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4, "ERRORREPORT_SAFECALLS_LIST"));
-    if (r.safecalls_mapping) {
-      r.safecalls_view.reset(MapViewOfFile(r.safecalls_mapping.get(), FILE_MAP_ALL_ACCESS, 0, 0, 4));
-      if (r.safecalls_view) static_cast<uint8_t*>(r.safecalls_view.get())[0] = 0;
-    }
+    r.skip_next = 0;
     r.active = true;
     InstallInterception(3);
     InstallInterception(4);
@@ -287,13 +296,12 @@ void Remove() noexcept {
   Reporter& r = R();
   if (--r.install_count > 0) return;
   r.finalisation = true;
+  CloseSubsystemOptionsMapping();
   if (!r.active) return;
   RemoveInterception();
   // A report still running in another thread keeps the lock; wait for it before the lists go.
   EnterCriticalSection(&r.report_lock);
   r.active = false;
-  r.safecalls_view.reset();
-  r.safecalls_mapping.reset();
   r.main_thread.reset();
   ReleaseReportModuleSource();
   r.modules.reset();
@@ -316,7 +324,7 @@ __attribute__((init_priority(101))) ReporterInstallation g_installation;
 bool ReportRoutine(std::exception_ptr object, uint32_t address, bool language_exception,
                    const TExceptNotifyParams& known) noexcept {
   Reporter& r = R();
-  if (!r.active || !r.locks_ready) return true;
+  if (!r.active || !r.locks_ready || t_report_worker) return true;
   EnterCriticalSection(&r.report_lock);
   if (t_worker_busy) {
     LeaveCriticalSection(&r.report_lock);
@@ -325,9 +333,7 @@ bool ReportRoutine(std::exception_ptr object, uint32_t address, bool language_ex
   t_worker_busy = true;
   bool result = true;
   try {
-    auto* skip = static_cast<uint8_t*>(r.safecalls_view.get());
-    if (skip && skip[0]) {
-      skip[0] = 0;
+    if (r.skip_next.exchange(0)) {
       result = false;
     } else if (r.active && CurrentReportOptions().ReportingActive()) {
       ReportInput in;
@@ -348,6 +354,7 @@ bool ReportRoutine(std::exception_ptr object, uint32_t address, bool language_ex
   } catch (...) {
     result = true;
   }
+  if (r.safecall_pending.exchange(false)) r.skip_next = 1;
   r.state.published = nullptr;
   t_worker_busy = false;
   LeaveCriticalSection(&r.report_lock);

@@ -2,12 +2,16 @@
 
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "errorreport/capture/intercept_win.h"
 #include "errorreport/delivery/report_options.h"
 
 namespace sondrel {
 namespace {
+
+std::atomic<bool> g_framework{false};
+std::atomic<HWND> g_framework_main{nullptr};
 
 struct FindState {
   DWORD process;
@@ -38,7 +42,16 @@ TFreezeThread::~TFreezeThread() {
   WaitFor();
 }
 
+void SetFrameworkMainWindow(HWND window) noexcept {
+  g_framework_main = window;
+  g_framework = true;
+}
+
 HWND TFreezeThread::FindMainWindow() const {
+  if (g_framework) {
+    const HWND w = g_framework_main;
+    return w && IsWindowVisible(w) ? w : nullptr;
+  }
   FindState s{GetCurrentProcessId(), nullptr};
   EnumWindows(&ConsiderWindow, reinterpret_cast<LPARAM>(&s));
   return s.found;
@@ -95,14 +108,25 @@ void TFreezeThread::ReportFreeze() {
 
 namespace {
 
-std::mutex g_watchdog_lock;
-std::unique_ptr<TFreezeThread> g_watchdog;
+// Never destroyed by the runtime: the watchdog is stopped by the reporter's own finalisation, which
+// runs after every other static object of the program is gone, and a static destructor of its own
+// would stop it earlier, out of that order.
+struct Watchdogs {
+  std::mutex lock;
+  std::unique_ptr<TFreezeThread> running;
+  // Told to stop from their own thread; freed once they have ended.
+  std::vector<std::unique_ptr<TFreezeThread>> retired;
+};
+Watchdogs& W() {
+  static auto* w = new Watchdogs;
+  return *w;
+}
 
 }  // namespace
 
 void StartFreezeWatchdog() {
-  std::lock_guard<std::mutex> guard(g_watchdog_lock);
-  if (g_watchdog) return;
+  std::lock_guard<std::mutex> guard(W().lock);
+  if (W().running) return;
   FreezeSettings s;
   s.seconds = [] { return HasCurrentReportOptions() ? CurrentReportOptions().FreezeSeconds() : 60; };
   s.message = [] {
@@ -113,22 +137,37 @@ void StartFreezeWatchdog() {
   s.main_thread_id = MainThreadId();
   s.main_stack_top = MainStackTop();
   if (!s.main_thread) return;
-  g_watchdog = std::make_unique<TFreezeThread>(std::move(s));
-  g_watchdog->Start();
+  W().running = std::make_unique<TFreezeThread>(std::move(s));
+  W().running->Start();
 }
 
 void StopFreezeWatchdog() {
-  std::unique_ptr<TFreezeThread> stopping;
+  std::vector<std::unique_ptr<TFreezeThread>> stopping;
   {
-    std::lock_guard<std::mutex> guard(g_watchdog_lock);
-    stopping = std::move(g_watchdog);
+    std::lock_guard<std::mutex> guard(W().lock);
+    if (W().running) W().running->Terminate();
+    if (W().running && W().running->ThreadID() == GetCurrentThreadId()) {
+      // A handler of this watchdog's own report: waiting here would wait for ourselves.
+      W().retired.push_back(std::move(W().running));
+      return;
+    }
+    if (W().running) stopping.push_back(std::move(W().running));
+    auto& r = W().retired;
+    for (auto it = r.begin(); it != r.end();) {
+      if ((*it)->ThreadID() == GetCurrentThreadId()) {
+        ++it;
+        continue;
+      }
+      stopping.push_back(std::move(*it));
+      it = r.erase(it);
+    }
   }
-  stopping.reset();  // waits for the thread, outside the lock
+  stopping.clear();  // waits for the threads, outside the lock
 }
 
 bool FreezeWatchdogRunning() noexcept {
-  std::lock_guard<std::mutex> guard(g_watchdog_lock);
-  return g_watchdog != nullptr;
+  std::lock_guard<std::mutex> guard(W().lock);
+  return W().running != nullptr;
 }
 
 }  // namespace sondrel

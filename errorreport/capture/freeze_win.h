@@ -39,9 +39,18 @@ class TFreezeThread : public TThread {
   std::atomic<int> reports_{0};
 };
 
+// The framework names its main window here (null while it has none). The main window of a program
+// built on the framework is owned by the hidden application window, so no search of the top-level
+// windows finds it; once the framework has called this, the watchdog watches only the window named
+// here. Without a framework it looks for an unowned top-level window of the process.
+void SetFrameworkMainWindow(HWND window) noexcept;
+
 // Started and stopped by the reporting and freeze switches of the reporter's options (registered
 // with them by InstallExceptionHooks): the watchdog runs while both are on.
 void StartFreezeWatchdog();
+// Tells the watchdog to stop and waits for it; called on the watchdog's own thread (a report handler
+// of a freeze report switching the watch off) it only tells it, and the thread ends once that report
+// is over.
 void StopFreezeWatchdog();
 bool FreezeWatchdogRunning() noexcept;
 

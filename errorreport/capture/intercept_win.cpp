@@ -42,6 +42,7 @@ namespace {
 
 struct PendingFault {
   bool set = false;
+  bool stack_taken = false;  // the snapshot's stack was copied where the fault happened
   EXCEPTION_RECORD record{};
   CONTEXT context{};
 };
@@ -100,8 +101,46 @@ std::exception_ptr ExceptionFor(const EXCEPTION_RECORD& rec) {
   s.context.ContextFlags = CONTEXT_FULL;
   s.stack_pointer = s.context.Esp;
   s.stack_top = CurrentStackTop();
-  CopyStack(s.stack, s.stack_pointer, s.stack_top);
+  if (!t_fault.stack_taken) CopyStack(s.stack, s.stack_pointer, s.stack_top);
+  t_fault.stack_taken = false;
   std::rethrow_exception(e);
+}
+
+// A boundary's point of return for faults in foreign code: what __builtin_setjmp saved (frame
+// pointer, resume address, stack pointer), the thread's exception-frame list head at that moment,
+// and the boundary that was in force before.
+struct ForeignFaultCatch {
+  void* jump[5] = {};
+  std::uint32_t frame_list = 0;
+  ForeignFaultCatch* outer = nullptr;
+};
+thread_local ForeignFaultCatch* t_catch = nullptr;
+
+std::uint32_t FrameListHead() {
+  std::uint32_t head;
+  asm volatile("movl %%fs:0, %0" : "=r"(head));
+  return head;
+}
+
+// The fault goes back to the innermost boundary of this thread when that lies above it on the stack:
+// the boundary's registers are restored and it throws the translated fault from there. Only faults in
+// foreign code come here; the program's own are translated where they happen.
+bool ReturnToCatchPoint(const EXCEPTION_RECORD& rec, CONTEXT& c) {
+  ForeignFaultCatch* point = t_catch;
+  if (!point) return false;
+  const auto sp = static_cast<DWORD>(reinterpret_cast<uintptr_t>(point->jump[2]));
+  if (sp <= c.Esp) return false;
+  t_fault.record = rec;
+  t_fault.context = c;
+  t_fault.set = true;
+  // The abandoned frames are overwritten as soon as the boundary runs again: the stack of the fault
+  // is copied now.
+  CopyStack(t_snapshot.stack, c.Esp, CurrentStackTop());
+  t_fault.stack_taken = true;
+  c.Ebp = static_cast<DWORD>(reinterpret_cast<uintptr_t>(point->jump[0]));
+  c.Eip = static_cast<DWORD>(reinterpret_cast<uintptr_t>(point->jump[1]));
+  c.Esp = sp;
+  return true;
 }
 
 // After a stack overflow the faulting thread has almost no stack: it only wakes a thread started at
@@ -196,6 +235,11 @@ void OnTerminate() {
 
 LONG WINAPI OnUnhandled(EXCEPTION_POINTERS* ep) {
   const EXCEPTION_RECORD* rec = ep->ExceptionRecord;
+  // A processor fault in foreign code that none of its own handlers took (system code may catch its
+  // faults itself, so this is decided here, not at first sight) goes back to the boundary above it.
+  if (IsProcessorFault(rec->ExceptionCode) && !(rec->ExceptionFlags & EXCEPTION_NONCONTINUABLE) &&
+      ReturnToCatchPoint(*rec, *ep->ContextRecord))
+    return EXCEPTION_CONTINUE_EXECUTION;
   UnhandledException u;
   u.exception = ExceptionFor(*rec);
   u.address = static_cast<std::uint32_t>(reinterpret_cast<uintptr_t>(rec->ExceptionAddress));
@@ -266,6 +310,29 @@ bool ReportCaughtException(const std::exception_ptr& e) noexcept {
     u.stack_top = CurrentStackTop();
   }
   return ReportUnhandled(u);
+}
+
+void RunCatchingForeignFaults(void (*call)(void*), void* context) {
+  // Back at the resume point the registers the caller keeps in EBX, ESI and EDI hold whatever the
+  // abandoned code left there: this function saves them itself, so that the unwinder restores them
+  // for the caller from its own frame.
+  asm volatile("" : : : "ebx", "esi", "edi", "memory");
+  ForeignFaultCatch point;
+  point.outer = t_catch;
+  point.frame_list = FrameListHead();
+  if (__builtin_setjmp(point.jump)) {
+    // Back from a fault in foreign code. The exception frames that code registered lie in the
+    // abandoned part of the stack.
+    asm volatile("movl %0, %%fs:0" : : "r"(point.frame_list) : "memory");
+    t_catch = point.outer;
+    ThrowPendingFault();
+  }
+  t_catch = &point;
+  struct Leave {
+    ForeignFaultCatch* p;
+    ~Leave() { t_catch = p->outer; }
+  } leave{&point};
+  call(context);
 }
 
 void CopyReadableStack(StackCopy& copy, std::uint32_t sp, std::uint32_t top) {

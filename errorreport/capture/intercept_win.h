@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <type_traits>
 
 #include "errorreport/capture/intercept.h"
 
@@ -80,6 +81,20 @@ void CopyReadableStack(StackCopy& copy, std::uint32_t sp, std::uint32_t top);
 // The stack a report walks for u: the raise's copy (or a fresh copy of the live stack), followed by the
 // copy of the creator's stack when the thread has one, so that the creator's rows follow its own.
 StackCopy StackToWalk(const UnhandledException& u);
+
+// Runs call(context) so that a processor fault inside code that is not the program's (a system
+// library called from it, such as strlen on a bad pointer in the C runtime) and that no handler of
+// that code takes comes out of it as the translated exception, as a fault in the program's own code
+// does, instead of ending the program at the unhandled-exception filter. Code that is not the
+// program's cannot be unwound frame by frame,
+// so the frames between the fault and this call are abandoned (their destructors do not run). Meant
+// for the boundaries that catch everything: window procedures, event handlers, the report worker.
+void RunCatchingForeignFaults(void (*call)(void*), void* context);
+template <class F>
+void CatchForeignFaults(F&& f) {
+  using Fn = std::remove_reference_t<F>;
+  RunCatchingForeignFaults([](void* p) { (*static_cast<Fn*>(p))(); }, const_cast<void*>(static_cast<const void*>(&f)));
+}
 
 // Ends the calling thread with exit code 1, or the process when it is the main thread.
 [[noreturn]] void EndThreadOrProgram() noexcept;

@@ -1,10 +1,11 @@
 #pragma once
-// The one way the call-stack and module code looks at process memory. Reads fail instead of faulting,
+// The one way the reporter looks at process memory (call stacks, modules, code and import patching). Reads fail instead of faulting,
 // so that memory freed by another thread between the readable test and the read is harmless.
 // Addresses are 32-bit: the program is a 32-bit process, and the portable tests build images at
 // 32-bit addresses in BufferMemory.
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 
 namespace sondrel {
@@ -19,6 +20,12 @@ class MemoryReader {
   // The allocation base of the committed region holding the address (a module's handle for an address
   // inside its image), 0 when the address is not in committed memory.
   virtual uint32_t AllocationBase(uint32_t address) = 0;
+  // A little-endian 32-bit value; nullopt when unreadable.
+  std::optional<uint32_t> ReadU32(uint32_t address) {
+    uint32_t v;
+    if (!Read(address, &v, sizeof v)) return std::nullopt;
+    return v;
+  }
 };
 
 // Memory made of separate regions of bytes, each readable or not: test images and stacks, and the

@@ -84,6 +84,7 @@ std::shared_ptr<const TReportModuleInfo> TReportModulesList::FindModuleOfAddress
 void TReportModulesList::Refresh() {
   source_.BeginPass();
   std::erase_if(modules_, [&](const auto& m) {
+    if (m->handle == kept_) return false;
     auto path = source_.ModuleFileName(m->handle);
     // Another file loaded at the same address is another module.
     return !path || !SameText(*path, m->path);
@@ -98,6 +99,7 @@ void TReportModulesList::Refresh() {
 
 void TReportModulesList::DropChangedModules() {
   std::erase_if(modules_, [&](const auto& m) {
+    if (m->handle == kept_) return false;
     auto facts = source_.FileFactsOf(m->path);
     return !facts || facts->dos_time != m->file_time;
   });

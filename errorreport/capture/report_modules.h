@@ -87,8 +87,11 @@ class TReportModulesList {
   // not yet listed. A failed enumeration leaves the list as it was, less the unloaded modules.
   void Refresh();
   // Drops every module whose file's last-write time now differs from the stored one (or whose file
-  // is gone).
+  // is gone), except the kept one.
   void DropChangedModules();
+  // The module that holds the reporter: its record is never dropped, so that its options (which
+  // CurrentReportOptions hands out and run-time changes are made to) live as long as the list.
+  void KeepModule(uint32_t handle) { kept_ = handle; }
 
   TReportDebugInfo ResolveAddress(uint32_t address);
   // The exception address's row first when given, then the rows of the stack scan from sp to top.
@@ -115,6 +118,7 @@ class TReportModulesList {
   ModuleSource& source_;
   std::vector<std::shared_ptr<TReportModuleInfo>> modules_;
   bool refreshing_ = false;
+  uint32_t kept_ = 0;
 };
 
 }  // namespace sondrel

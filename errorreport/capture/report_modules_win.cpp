@@ -14,11 +14,15 @@ uint32_t Handle32(HMODULE m) { return static_cast<uint32_t>(reinterpret_cast<uin
 class ModuleListSource : public ReportModuleSource {
  public:
   ModuleListSource(std::unique_ptr<ModuleSource> source, HMODULE reporter)
-      : source_(std::move(source)), list_(*source_), reporter_(Handle32(reporter)) {}
+      : source_(std::move(source)), list_(*source_), reporter_(Handle32(reporter)) {
+    list_.KeepModule(reporter_);
+    reporter_record_ = list_.FindModule(reporter_);
+  }
 
-  TReportModuleOptionsEx* ReporterOptions() {
-    auto m = list_.FindModule(reporter_);
-    return m ? m->options.get() : nullptr;
+  // Read from any thread (the freeze watchdog, handlers, the program) while the worker changes the
+  // list: a pointer taken once, to a record the list never drops, needs no lock.
+  TReportModuleOptionsEx* ReporterOptions() const {
+    return reporter_record_ ? reporter_record_->options.get() : nullptr;
   }
 
   void DropChangedModules() override { list_.DropChangedModules(); }
@@ -73,6 +77,7 @@ class ModuleListSource : public ReportModuleSource {
   TReportModulesList list_;
   uint32_t reporter_;
   std::shared_ptr<const TReportModuleInfo> keep_;  // the options handed out stay alive
+  std::shared_ptr<const TReportModuleInfo> reporter_record_;
 };
 
 ModuleListSource* g_list = nullptr;

@@ -234,7 +234,12 @@ std::string ReportWorker::LogFileName() const {
 
 void ReportWorker::ShowError() {
   const TReportModuleOptions& o = *state_.handling_options;
-  if (!Notify(raBeforeShow)) return;
+  // A veto skips the showing only: the handlers still hear that this step is over.
+  if (Notify(raBeforeShow)) Show(o);
+  Notify(raAfterShow);
+}
+
+void ReportWorker::Show(const TReportModuleOptions& o) {
   switch (sys_.Kind()) {
     case ProgramKind::kWeb:
       sys_.WriteWebOutput(record_.ReportText);
@@ -256,13 +261,11 @@ void ReportWorker::ShowError() {
         req.duplicate = duplicate_;
         req.exceptions_reported = state_.exceptions_reported;
         choices_ = sys_.ShowErrorDialog(req);
-        dialog_shown_ = true;
       } catch (...) {
         RecordLastError(sys_, state_, eeShowError, "GUI", std::current_exception());
       }
       break;
   }
-  Notify(raAfterShow);
 }
 
 void ReportWorker::WriteLog() {
@@ -298,7 +301,6 @@ void ReportWorker::WriteLog() {
 }
 
 void ReportWorker::SendReport() {
-  const TReportModuleOptions& o = *state_.handling_options;
   step_ = 706;
   if (!Notify(raBeforeSend)) return;
   bool retry;
@@ -306,14 +308,25 @@ void ReportWorker::SendReport() {
     retry = false;
     TReportErrorCode code = eeEmailMAPIError;
     try {
-      const bool with_shot = o.AttachScreenshot() && (!dialog_shown_ || choices_.attach_screenshot);
-      sys_.SendReport(text_to_send_, with_shot ? sys_.ScreenshotFile() : std::string(), code);
+      sys_.SendReport(text_to_send_, screenshot_saved_ ? sys_.ScreenshotFile() : std::string(), code);
     } catch (...) {
       RecordLastError(sys_, state_, code, "Send", std::current_exception());
       retry = NotifyError(raAfterSend);
     }
   } while (retry);
   Notify(raAfterSend);
+}
+
+// The picture is an extra: when it cannot be written (no capture, no room in the temporary folder)
+// the report is logged and sent without it.
+void ReportWorker::SaveScreenshot() {
+  try {
+    sys_.SaveScreenshot();
+    screenshot_saved_ = true;
+  } catch (...) {
+    sys_.DebugOutput("[WARNING] - Screenshot - Address: " + Hex8(state_.last_reported_address) + " - Message: \"" +
+                     ExceptionMessage(std::current_exception()) + "\"");
+  }
 }
 
 bool ReportWorker::Run(const ReportInput& in) {
@@ -392,11 +405,14 @@ bool ReportWorker::Run(const ReportInput& in) {
         sending_or_logging)
       reproduce_steps_ = sys_.AskReproduceSteps();
     step_ = 703;
-    // Without a dialog (console and web programs, or a dialog that could not be shown) nobody could
-    // untick the send box: the options decide alone.
-    const bool to_send = o.SendMode() != TReportSendMode::rsNone && !duplicate_ &&
-                         (!o.ShowDialog() || !dialog_shown_ || choices_.send);
-    if (to_send && o.AttachScreenshot() && (!dialog_shown_ || choices_.attach_screenshot)) sys_.SaveScreenshot();
+    // Only the user sends from the dialog: a dialog that failed or was vetoed sends nothing. Where no
+    // dialog is meant to be (ShowDialog off, console and web programs have no send box) the options
+    // decide alone.
+    const bool no_send_box = !o.ShowDialog() || sys_.Kind() != ProgramKind::kWindows;
+    const bool to_send =
+        o.SendMode() != TReportSendMode::rsNone && !duplicate_ && (no_send_box || choices_.send);
+    screenshot_saved_ = false;
+    if (to_send && o.AttachScreenshot() && (no_send_box || choices_.attach_screenshot)) SaveScreenshot();
     step_ = 704;
     sys_.ReleaseScreen();
     if (o.SaveLog()) WriteLog();
@@ -410,7 +426,8 @@ bool ReportWorker::Run(const ReportInput& in) {
 
   step_ = 8;
   stack_.clear();
-  if (choices_.terminate) {
+  // Action 6 carries the terminate flag: a handler may keep the program running.
+  if (choices_.terminate && Notify(raTerminate)) {
     if (o.RestartAfterTerminate()) sys_.Restart();
     sys_.Terminate(1);
   }

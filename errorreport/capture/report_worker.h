@@ -188,6 +188,8 @@ class ReportWorker {
   void WriteLog();
   void SendReport();
   void ShowError();
+  void Show(const TReportModuleOptions& o);
+  void SaveScreenshot();
   bool Notify(int action);
   bool NotifyError(int action);
   void NotifyReport(bool& handled);
@@ -208,7 +210,7 @@ class ReportWorker {
   std::string reproduce_steps_;
   std::vector<std::string> duplicate_values_;
   bool duplicate_ = false;
-  bool dialog_shown_ = false;
+  bool screenshot_saved_ = false;
   DialogChoices choices_;
 };
 

@@ -228,11 +228,8 @@ void RemoveThreadHooks() {
   if (g_references == 0 || --g_references > 0) return;
   g_active = false;
   CodeHookFinalize();
-  ListLock lock;
-  // Entries of threads still running keep their wrappers alive: a framework thread may still be in
-  // THookThreadExecute::Run.
-  auto& v = Threads().entries;
-  v.erase(std::remove_if(v.begin(), v.end(), [](const auto& e) { return !e->wrapper; }), v.end());
+  // The entries stay: a thread created suspended may still be resumed and start from its entry, and a
+  // running one still reads it or its wrapper. Each is freed when its thread ends.
 }
 
 void ForgetThread(DWORD thread_id) noexcept {

@@ -15,7 +15,10 @@
 #include "base/exception.h"
 #include "base/file.h"
 #include "errorreport/capture/ExceptionReport.h"
+#include "errorreport/capture/freeze_win.h"
 #include "errorreport/capture/report_screenshot_win.h"
+#include "errorreport/capture/report_system_win.h"
+#include "errorreport/delivery/options_mapping.h"
 #include "skin/forms_win.h"
 
 using namespace sondrel;
@@ -30,6 +33,15 @@ volatile int* volatile g_null = nullptr;
 [[gnu::noinline]] void FaultAccessViolation() { *g_null = 42; }
 [[gnu::noinline]] int FaultDivideByZero() { return 100 / g_zero; }
 
+// The C runtime's own strlen, called where the compiler cannot replace it: a fault inside a system
+// library.
+size_t SystemStrlen(const char* s) {
+  using Fn = size_t(__cdecl*)(const char*);
+  static const auto fn =
+      reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("msvcrt.dll"), "strlen")));
+  return fn(s);
+}
+
 class FaultyForm : public TForm {
  public:
   FaultyForm() : TForm("Faulty", 200, 100, false) {}
@@ -37,16 +49,35 @@ class FaultyForm : public TForm {
  protected:
   LRESULT OnMessage(UINT m, WPARAM w, LPARAM l) override {
     if (m == WM_APP + 1) throw std::logic_error("Handler failed in the window");
+    if (m == WM_APP + 2) {
+      // A fault the system handles itself stays its own business.
+      std::printf("probe answered=%d\n", IsBadReadPtr(nullptr, 4) ? 1 : 0);
+      return static_cast<LRESULT>(SystemStrlen(nullptr));
+    }
     return TForm::OnMessage(m, w, l);
   }
 };
 
-void RunWindowCase() {
+void RunWindowCase(UINT message = WM_APP + 1) {
   TApplication app(GetModuleHandleA(nullptr));
   app.SetTitle("Report child");
   FaultyForm form;
-  SendMessageA(form.Handle(), WM_APP + 1, 0, 0);
+  SendMessageA(form.Handle(), message, 0, 0);
   std::printf("went on\n");
+}
+
+// Handles the form's messages until done() holds.
+template <class Done>
+void PumpUntil(TApplication& app, Done done) {
+  while (!done()) {
+    app.ProcessMessages();
+    Sleep(5);
+  }
+}
+
+std::string LibraryMappingState(HMODULE m) {
+  auto payload = ReadModuleOptionsMapping(reinterpret_cast<uintptr_t>(m));
+  return payload ? std::to_string(payload->empty() ? -1 : (*payload)[0]) : std::string("none");
 }
 
 void Print(const char* what, bool value) { std::printf("%s=%d\n", what, value ? 1 : 0); }
@@ -61,6 +92,12 @@ int main(int argc, char** argv) {
     std::printf("reporter inactive\n");
     return 3;
   }
+  if (which == "mapping") {
+    // The library carries no block of its own, so nothing publishes its options: the mapping its
+    // reporter made at installation is the one found, with nothing published yet.
+    HMODULE lib = LoadLibraryA("report_forward.dll");
+    std::printf("library mapping=%s\n", lib ? LibraryMappingState(lib).c_str() : "no library");
+  }
   TReportModuleOptionsEx& options = CurrentReportOptions();
   options.SetLogPath(argv[2]);
 
@@ -73,6 +110,82 @@ int main(int argc, char** argv) {
     Print("filtered", ReportException(std::make_exception_ptr(EConvertError("'x' is not a number"))));
   }
   if (which == "window") RunWindowCase();
+  if (which == "foreign-fault") RunWindowCase(WM_APP + 2);
+  if (which == "file-time") {
+    // The program file is rewritten between two reports: the options changed at run time (the log
+    // path above) stay in force.
+    ReportException(std::make_exception_ptr(std::runtime_error("Before the change")));
+    HANDLE f = CreateFileA(ModuleFileName(nullptr).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
+    FILETIME t{0x12345678, 0x01D00000};
+    std::printf("time changed=%d\n", f != INVALID_HANDLE_VALUE && SetFileTime(f, nullptr, nullptr, &t));
+    CloseHandle(f);
+    ReportException(std::make_exception_ptr(std::runtime_error("After the change")));
+    std::printf("same options=%d\n", &CurrentReportOptions() == &options);
+  }
+  if (which == "worker-fault") {
+    // A system library faults on the report's worker thread.
+    ReportServices services;
+    services.is_web_program = [] { return SystemStrlen(nullptr) > 0; };
+    SetReportServices(services);
+    Print("internal", ReportException(std::make_exception_ptr(std::runtime_error("Outer failure"))));
+  }
+  if (which == "screenshot-fail") {
+    options.SetShowDialog(false);
+    options.SetAttachScreenshot(true);
+    options.SetSendMode(TReportSendMode::rsMailClient);
+    ReportServices services;
+    services.send = [](const std::string&, const std::string& shot, TReportErrorCode&) {
+      std::printf("sent shot=[%s]\n", shot.c_str());
+    };
+    SetReportServices(services);
+    // The picture cannot be written: its folder does not exist.
+    SetEnvironmentVariableA("TMP", "Z:\\no such folder\\");
+    SetEnvironmentVariableA("TEMP", "Z:\\no such folder\\");
+    ReportException(std::make_exception_ptr(std::runtime_error("Without a picture")));
+  }
+  if (which == "freeze-off" || which == "options-race") {
+    TApplication app(GetModuleHandleA(nullptr));
+    FaultyForm form;
+    app.SetMainForm(&form);
+    form.Show();
+    options.SetFreezeSeconds(which == "freeze-off" ? 1 : 60);
+    options.SetFreezeWatch(true);
+    if (which == "freeze-off") {
+      // A handler of the freeze report switches the watch off: it runs on the watchdog's thread.
+      TReportHandler h;
+      h.OnReport = [](TReportExceptionRecord&, bool&) { CurrentReportOptions().SetFreezeWatch(false); };
+      ReportHandlers().Add(h);
+      PumpUntil(app, [t = GetTickCount()] { return GetTickCount() - t > 300; });
+      Sleep(2500);
+      PumpUntil(app, [] { return !FreezeWatchdogRunning(); });
+      std::printf("watch off=%d\n", !FreezeWatchdogRunning());
+    } else {
+      // The watchdog and another thread read the options at every turn while eight threads report.
+      std::atomic<bool> stop{false};
+      std::atomic<int> other{0}, reads{0};
+      std::thread reader([&] {
+        while (!stop) {
+          TReportModuleOptionsEx& now = CurrentReportOptions();
+          if (&now != &options || now.LogPath() != argv[2]) ++other;
+          ++reads;
+        }
+      });
+      std::vector<std::thread> threads;
+      std::atomic<int> finished{0};
+      for (int i = 0; i < 8; ++i)
+        threads.emplace_back([i, &finished] {
+          ReportException(std::make_exception_ptr(std::runtime_error("Thread " + std::to_string(i) + " failed")));
+          ++finished;
+        });
+      PumpUntil(app, [&] { return finished == 8; });
+      for (auto& t : threads) t.join();
+      stop = true;
+      reader.join();
+      std::printf("options seen other=%d read=%d\n", other.load(), reads.load() > 0);
+      options.SetFreezeWatch(false);
+    }
+  }
   if (which == "unhandled") {
     TReportHandler h;
     h.OnReport = [](TReportExceptionRecord& rec, bool& handled) {

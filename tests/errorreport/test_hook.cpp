@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "errorreport/capture/CodeHook_win.h"
+#include "errorreport/capture/process_memory_win.h"
 
 // Procedures with hand-picked first instructions: a short conditional jump and a call inside the bytes
 // the jump overwrites, and two import-thunk forms.
@@ -269,9 +270,37 @@ TEST_F(HookTest, TheRuntimesOwnImportOfCreateThreadSeesStdThread) {
   EXPECT_GE(created, 1);
 }
 
+// The slot of a library that imports CreateThread under an API-set name holds kernelbase's
+// procedure, not kernel32's export; it is found all the same, and put back at finalisation.
+TEST_F(HookTest, SlotsImportedThroughAnApiSetNameAreFoundByTheProcedureTheyReach) {
+  HMODULE lib = LoadLibraryA("apiset_import.dll");
+  ASSERT_NE(lib, nullptr);
+  auto slot = reinterpret_cast<void* (*)()>(reinterpret_cast<void*>(GetProcAddress(lib, "ImportedCreateThread")));
+  auto start = reinterpret_cast<HANDLE (*)(LPTHREAD_START_ROUTINE, void*)>(
+      reinterpret_cast<void*>(GetProcAddress(lib, "StartThroughImport")));
+  ASSERT_TRUE(slot && start);
+  void* bound = slot();
+  ASSERT_NE(bound, reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "CreateThread")))
+      << "the library's slot should hold another address than kernel32's export";
+  void* previous = nullptr;
+  created = 0;
+  EXPECT_TRUE(ApiHookByName({"apiset_import.dll"}, "kernel32.dll", false, &previous,
+                            reinterpret_cast<void*>(&CountingCreateThread), "CreateThread"));
+  real_create_thread = reinterpret_cast<CreateThreadFn>(previous);
+  EXPECT_EQ(slot(), reinterpret_cast<void*>(&CountingCreateThread));
+  HANDLE t = start([](void*) WINAPI -> DWORD { return 0; }, nullptr);
+  ASSERT_NE(t, nullptr);
+  WaitForSingleObject(t, 10000);
+  CloseHandle(t);
+  EXPECT_EQ(created, 1);
+  CodeHookFinalize();
+  EXPECT_EQ(slot(), bound);
+  CodeHookInitialize();  // for the fixture's own finalisation
+}
+
 TEST(HookFinalisation, RestoresEveryByteAndSlot) {
   HMODULE self = GetModuleHandleA(nullptr);
-  ProcessPatchMemory memory;
+  ProcessMemory memory;
   void* tick = reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetTickCount"));
   const auto slots = FindImportSlots(memory, static_cast<std::uint32_t>(reinterpret_cast<uintptr_t>(self)),
                                      static_cast<std::uint32_t>(reinterpret_cast<uintptr_t>(tick)));

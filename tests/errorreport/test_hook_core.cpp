@@ -122,9 +122,15 @@ TEST(X86Decoder, ProloguesThatCannotMove) {
 }
 
 // A sparse 32-bit address space for the readers.
-class FakeMemory : public PatchMemory {
+class FakeMemory : public MemoryReader {
  public:
-  bool Read(std::uint32_t address, void* out, std::size_t size) const override {
+  bool Readable(std::uint32_t address, std::uint32_t size) override {
+    for (std::uint32_t i = 0; i < size; ++i)
+      if (!bytes_.count(address + i)) return false;
+    return true;
+  }
+  std::uint32_t AllocationBase(std::uint32_t) override { return 0; }
+  bool Read(std::uint32_t address, void* out, std::uint32_t size) override {
     auto* o = static_cast<std::uint8_t*>(out);
     for (std::size_t i = 0; i < size; ++i) {
       auto it = bytes_.find(address + static_cast<std::uint32_t>(i));

@@ -87,6 +87,12 @@ TEST(Intercept, StackOverflowInAWorkerIsReportedAndTheProgramGoesOn) {
   EXPECT_NE(r.output.find("DONE"), std::string::npos) << r.output;
 }
 
+TEST(Intercept, AThreadResumedAfterTheHooksWereRemovedStillStarts) {
+  const auto r = RunMode("resumed_after_removal");
+  EXPECT_NE(r.output.find("RESUMED ran=1 code=7"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("DONE"), std::string::npos) << r.output;
+}
+
 TEST(Intercept, UncaughtInTheMainThreadEndsTheProgramWithCodeOne) {
   const auto r = RunMode("uncaught");
   ASSERT_EQ(Count(r.output, "REPORT"), 1) << r.output;

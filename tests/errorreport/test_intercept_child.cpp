@@ -282,6 +282,23 @@ int main(int argc, char** argv) {
     std::printf("REPORTS=%d\n", watchdog->ReportsMade());
     watchdog.reset();
     DestroyWindow(w);
+  } else if (mode == "resumed_after_removal") {
+    // A thread created suspended while the hooks were in, resumed after they were removed.
+    HANDLE ran = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE t = CreateThread(nullptr, 0, [](void* e) WINAPI -> DWORD { return SetEvent(e) ? 7 : 1; }, ran,
+                            CREATE_SUSPENDED, nullptr);
+    RemoveExceptionHooks();
+    // Whatever the removal freed is taken again at once, and scribbled over.
+    std::vector<void*> reuse;
+    for (int i = 0; i < 4000; ++i) {
+      const std::size_t n = 16 + static_cast<std::size_t>(i % 16) * 4;
+      reuse.push_back(std::memset(std::malloc(n), 0xCC, n));
+    }
+    ResumeThread(t);
+    DWORD code = 0;
+    const bool ended = WaitForSingleObject(t, 10000) == WAIT_OBJECT_0 && GetExitCodeThread(t, &code);
+    std::printf("RESUMED ran=%d code=%lu\n", ended && WaitForSingleObject(ran, 0) == WAIT_OBJECT_0, code);
+    for (void* p : reuse) std::free(p);
   } else if (mode == "uncaught") {
     CallsThrower();
   }

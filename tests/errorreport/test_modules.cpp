@@ -325,6 +325,13 @@ TEST_F(Modules, UnloadedReplacedAndChangedModulesLeaveTheList) {
   list.DropChangedModules();
   EXPECT_EQ(list.Count(), 1u);
   EXPECT_EQ(list[0].handle, kBare);
+  // The module that holds the reporter stays, whatever happens to its file.
+  list.KeepModule(kBare);
+  source_.modules[kBare].facts.dos_time += 1;
+  list.DropChangedModules();
+  source_.modules[kBare].path = "C:\\App\\moved.dll";
+  list.Refresh();
+  EXPECT_EQ(list.Count(), 1u);
 }
 
 TEST_F(Modules, StackRowsStartWithTheExceptionAddress) {

@@ -27,6 +27,7 @@ class FakeSystem : public ReportSystem {
                                      {4, 0x00401100, "prog.exe", "a.cpp", "", "Caller", 20}};
   DialogChoices choices{true, true, false, false};
   bool dialog_fails = false;
+  bool shot_fails = false;
   bool send_fails = false;
   bool stack_fails = false;
   std::string steps;
@@ -53,7 +54,10 @@ class FakeSystem : public ReportSystem {
     events.push_back("filter:" + caption + ":" + text);
   }
   void CaptureScreen() override { events.push_back("capture"); }
-  void SaveScreenshot() override { events.push_back("shot"); }
+  void SaveScreenshot() override {
+    events.push_back("shot");
+    if (shot_fails) throw std::runtime_error("temporary folder full");
+  }
   void ReleaseScreen() override { events.push_back("release"); }
   void DeleteScreenshot() override { events.push_back("delete-shot"); }
   std::string ScreenshotFile() override { return "Screenshot.png"; }
@@ -283,14 +287,20 @@ TEST_F(ReportWorkerTest, AFailedSendRecordsItsCodeAndOffersARetry) {
   EXPECT_EQ(std::count_if(sys_.events.begin(), sys_.events.end(), [](auto& e) { return e.rfind("send:", 0) == 0; }), 3);
 }
 
-TEST_F(ReportWorkerTest, AVetoedActionSkipsItsStep) {
+TEST_F(ReportWorkerTest, AVetoedActionSkipsItsStepButNotTheNextAction) {
+  RecordActions();
   TReportHandler h;
   h.OnAction = [](TReportExceptionRecord&, int a, bool& go_on) {
     if (a == raBeforeShow || a == raBeforeLog) go_on = false;
   };
   handlers_.Add(h);
+  module_.SetSendMode(TReportSendMode::rsMailClient);
   Report(Boom());
-  for (const auto& e : sys_.events) EXPECT_NE(e.rfind("dialog", 0), 0u);
+  for (const auto& e : sys_.events) {
+    EXPECT_NE(e.rfind("dialog", 0), 0u);
+    EXPECT_NE(e.rfind("send", 0), 0u) << "no dialog, so nobody ticked its send box";
+  }
+  EXPECT_EQ(actions_, (std::vector<int>{raBeforeShow, raAfterShow, raBeforeLog, raAfterLog}));
   EXPECT_EQ(LoggedCount(), 0u);
   EXPECT_EQ(state_.last_error, eeNone);
 }
@@ -351,11 +361,30 @@ TEST_F(ReportWorkerTest, ConsoleProgramsPrintTheHeaderAndTheReport) {
   EXPECT_NE(last_report_.find("\r\n  4.1 "), std::string::npos);
 }
 
-TEST_F(ReportWorkerTest, ADialogThatCannotBeShownRecordsShowError) {
+TEST_F(ReportWorkerTest, ADialogThatCannotBeShownRecordsShowErrorAndSendsNothing) {
   sys_.dialog_fails = true;
+  module_.SetSendMode(TReportSendMode::rsMailClient);
   EXPECT_FALSE(Report(Boom()));
   EXPECT_EQ(state_.last_error_text, "[GUI] Cannot show the DialogBox window.");
   EXPECT_EQ(LoggedCount(), 1u);
+  EXPECT_TRUE(sys_.sent.empty());
+  // Without a dialog to show the options alone decide.
+  module_.SetShowDialog(false);
+  Report(Boom("Again"));
+  EXPECT_EQ(sys_.sent.size(), 1u);
+}
+
+TEST_F(ReportWorkerTest, AScreenshotThatCannotBeSavedIsLeftOutOfTheReportOnly) {
+  module_.SetSendMode(TReportSendMode::rsMailClient);
+  module_.SetAttachScreenshot(true);
+  Report(Boom());
+  EXPECT_NE(std::find(sys_.events.begin(), sys_.events.end(), "send:Screenshot.png"), sys_.events.end());
+  sys_.events.clear();
+  sys_.shot_fails = true;
+  EXPECT_FALSE(Report(Boom("Second")));
+  EXPECT_EQ(LoggedCount(), 2u);
+  EXPECT_NE(std::find(sys_.events.begin(), sys_.events.end(), "send:"), sys_.events.end());
+  EXPECT_EQ(sys_.sent.size(), 2u);
 }
 
 TEST_F(ReportWorkerTest, TerminateRestartsFirstWhenAsked) {
@@ -372,6 +401,15 @@ TEST_F(ReportWorkerTest, TerminateRestartsFirstWhenAsked) {
   sys_.events.clear();
   EXPECT_THROW(Report(Boom()), TerminateCalled);
   EXPECT_EQ(std::count(sys_.events.begin(), sys_.events.end(), "restart"), 0);
+  // Action 6 may keep the program running.
+  RecordActions();
+  TReportHandler keep;
+  keep.OnAction = [](TReportExceptionRecord&, int a, bool& go_on) {
+    if (a == raTerminate) go_on = false;
+  };
+  handlers_.Add(keep);
+  EXPECT_FALSE(Report(Boom()));
+  EXPECT_EQ(actions_.back(), raTerminate);
 }
 
 TEST_F(ReportWorkerTest, StackRowsRepeatingTheFaultAreDropped) {

@@ -1,0 +1,177 @@
+// The reporter inside the real program: a copy of Sondrel.exe whose options block is rewritten (freeze
+// watch on after 3 s, no dialog, the log in the test's folder), driven from outside as a user or
+// another program would.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <shlobj.h>
+#include <gtest/gtest.h>
+
+#include <map>
+#include <regex>
+
+#include "base/cmdline.h"
+#include "base/file.h"
+#include "base/handle_win.h"
+#include "base/shell_folder_win.h"
+#include "errorreport/capture/log_file.h"
+#include "errorreport/delivery/options_block.h"
+#include "errorreport/delivery/options_block_win.h"
+#include "tests/support/process_win.h"
+#include "tests/support/windows_win.h"
+
+namespace sondrel::test {
+namespace {
+
+const char* const kDataFiles[] = {"BuiltInDB.dat", "SitesDB.dat", "TabsDB.dat", "Settings.dat"};
+
+std::string Folder() { return ProgramFolder() + "report_program\\"; }
+std::string Program() { return Folder() + "Sondrel.exe"; }
+std::string Log() { return Folder() + "program.rpt"; }
+
+// The copy with its block rewritten through the system's resource updater; made once per run.
+bool PrepareProgram(std::string& why) {
+  ForceDirectories(Folder());
+  if (!CopyFileA((ProgramFolder() + "Sondrel.exe").c_str(), Program().c_str(), FALSE)) {
+    why = "cannot copy Sondrel.exe";
+    return false;
+  }
+  for (const char* f : kDataFiles) CopyFileA((ProgramFolder() + f).c_str(), (Folder() + f).c_str(), FALSE);
+  TReportModuleOptions options("", false);
+  std::optional<ModuleBlock> block;
+  {
+    UniqueModule m(LoadLibraryExA(Program().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    if (m) block = ReadResourceOptionsBlock(m.get(), options);
+  }
+  if (!block) {
+    why = "Sondrel.exe carries no options block";
+    return false;
+  }
+  options.SetFreezeWatch(true);
+  options.SetFreezeSeconds(3);
+  options.SetShowDialog(false);
+  options.SetLogPath(Log());
+  const std::string data = BuildResourceBlock(options, block->debug_data, block->reserved);
+  HANDLE update = BeginUpdateResourceA(Program().c_str(), FALSE);
+  if (!update || !UpdateResourceA(update, MAKEINTRESOURCEA(10), "ERDATA", MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
+                                  const_cast<char*>(data.data()), static_cast<DWORD>(data.size())) ||
+      !EndUpdateResourceA(update, FALSE)) {
+    why = "the resource updater failed";
+    return false;
+  }
+  TReportModuleOptions reread("", false);
+  UniqueModule m(LoadLibraryExA(Program().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+  if (!m || !ReadResourceOptionsBlock(m.get(), reread) || !reread.FreezeWatch() || reread.LogPath() != Log()) {
+    why = "the rewritten block does not read back";
+    return false;
+  }
+  return true;
+}
+
+// The per-user data folder's files as they were before the test, put back afterwards.
+class KeepDataFolder {
+ public:
+  KeepDataFolder() : folder_(IncludeBackslash(GetSpecialFolder(CSIDL_APPDATA)) + "Korvanta\\Windlesk\\") {
+    for (const char* f : kDataFiles) saved_[f] = ReadFileBytes(folder_ + f);
+  }
+  ~KeepDataFolder() {
+    for (const auto& [name, bytes] : saved_) {
+      if (bytes) WriteFileAtomic(folder_ + name, *bytes);
+      else DeleteFileAt(folder_ + name);
+    }
+  }
+  const std::string& Path() const { return folder_; }
+
+ private:
+  std::string folder_;
+  std::map<std::string, std::optional<std::string>> saved_;
+};
+
+size_t LoggedReports() { return FileExists(Log()) ? TLogFile(Log()).Count() : 0; }
+
+bool WaitForReports(size_t n, DWORD timeout_ms) {
+  for (const DWORD start = GetTickCount(); GetTickCount() - start < timeout_ms; Sleep(100))
+    if (LoggedReports() >= n) return true;
+  return LoggedReports() >= n;
+}
+
+bool Answers(HWND w, UINT timeout_ms) {
+  DWORD_PTR ignored = 0;
+  return SendMessageTimeoutA(w, WM_NULL, 0, 0, SMTO_BLOCK, timeout_ms, &ignored) != 0;
+}
+
+class ReportProgram : public testing::Test {
+ protected:
+  void SetUp() override {
+    static std::string why;
+    static const bool ready = PrepareProgram(why);
+    ASSERT_TRUE(ready) << why;
+    DeleteFileAt(Log());
+    app_ = std::make_unique<Child>(QuoteArg(Program()), Folder());
+    main_ = FindTopWindow("Sondrel", 20000, app_->Pid());
+    ASSERT_NE(main_, nullptr) << "no main window";
+    ASSERT_TRUE(Answers(main_, 10000));
+  }
+  // Closes the program as the user does; it must end within a few seconds (Wine withdraws a closed
+  // window about 2 s late).
+  void CloseAndExpectEnd() {
+    PostMessageA(main_, WM_CLOSE, 0, 0);
+    DWORD code = 99;
+    EXPECT_TRUE(app_->Wait(10000, &code)) << "the program did not end after its window closed";
+    EXPECT_EQ(code, 0u);
+  }
+  KeepDataFolder data_;
+  std::unique_ptr<Child> app_;
+  HWND main_ = nullptr;
+};
+
+TEST_F(ReportProgram, AMainThreadHeldStillIsReportedOnceAndTheProgramGoesOnAndEnds) {
+  const DWORD thread_id = GetWindowThreadProcessId(main_, nullptr);
+  UniqueHandle thread(OpenThread(THREAD_SUSPEND_RESUME, FALSE, thread_id));
+  ASSERT_TRUE(thread);
+  // Let the watchdog find the window before the main thread stops.
+  Sleep(1000);
+  ASSERT_NE(SuspendThread(thread.get()), static_cast<DWORD>(-1));
+  const bool reported = WaitForReports(1, 30000);
+  ResumeThread(thread.get());
+  ASSERT_TRUE(reported) << "no freeze report while the main thread stood still";
+  EXPECT_TRUE(Answers(main_, 5000)) << "the program does not answer after the report";
+  PumpMessages(1000);
+  CloseAndExpectEnd();
+  ASSERT_EQ(LoggedReports(), 1u);
+  const std::string text = ReadFileBytes(Log()).value_or("");
+  EXPECT_TRUE(std::regex_search(text, std::regex("\r\n  2\\.4 Type   : EFrozenApplication\r\n"))) << text;
+  EXPECT_TRUE(std::regex_search(text, std::regex("\r\n  2\\.5 Message: The application seems to be frozen\\.\r\n")))
+      << text;
+}
+
+// The program reports a failed write of the last tab (a folder stands where its work file goes);
+// another process writing every shared block of the reporter it can see must not silence the next one.
+TEST_F(ReportProgram, AnotherProcessCannotSilenceTheNextReport) {
+  struct Blocker {
+    std::string path;
+    ~Blocker() { RemoveDirectoryA(path.c_str()); }
+  } blocked{data_.Path() + "Settings.dat.new"};
+  ASSERT_TRUE(CreateDirectoryA(blocked.path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+  HWND tabs = FindChildByClass(main_, "SysTabControl32");
+  ASSERT_NE(tabs, nullptr);
+  SendMessageA(tabs, TCM_SETCURFOCUS, 1, 0);
+  EXPECT_TRUE(WaitForReports(1, 20000)) << "the failed write was not reported";
+
+  UniqueHandle shared(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4,
+                                         "ERRORREPORT_SAFECALLS_LIST"));
+  ASSERT_TRUE(shared);
+  UniqueView view(MapViewOfFile(shared.get(), FILE_MAP_ALL_ACCESS, 0, 0, 4));
+  ASSERT_TRUE(view);
+  static_cast<uint8_t*>(view.get())[0] = 1;
+
+  SendMessageA(tabs, TCM_SETCURFOCUS, 2, 0);
+  EXPECT_TRUE(WaitForReports(2, 20000)) << "the second failed write was not reported";
+  RemoveDirectoryA(blocked.path.c_str());
+  CloseAndExpectEnd();
+  const std::string text = ReadFileBytes(Log()).value_or("");
+  EXPECT_TRUE(std::regex_search(text, std::regex("\r\n  2\\.3 Module : Sondrel\\.exe\r\n"))) << text;
+}
+
+}  // namespace
+}  // namespace sondrel::test
