@@ -93,8 +93,12 @@ void TReportClientSocket::Connect() {
   address_ = {};
   address_.sin_addr = api_->Resolve(host_);
   address_.sin_port = HostToNet16(port_);
-  if (!api_->Connect(address_.sin_addr, port_)) {
-    const int code = api_->LastError();
+  // 0.0.0.0 is where an unresolved name leads. Some systems take a connect to it as one to this very
+  // machine, which would hand the mail to whatever local server listens there: it fails as Windows
+  // fails it, without trying.
+  const bool unresolved = address_.sin_addr == IPv4Address{};
+  if (unresolved || !api_->Connect(address_.sin_addr, port_)) {
+    const int code = unresolved ? kWsaAddressNotAvailable : api_->LastError();
     api_->Close();  // a socket that never connected is not kept
     address_ = {};
     FailWithCode("Connection error: \"%s\"", code);

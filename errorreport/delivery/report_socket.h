@@ -24,6 +24,7 @@ inline constexpr uint32_t kReplySilenceMs = 1000;
 inline constexpr size_t kWriteChunk = 1024;
 inline constexpr int kWsaWouldBlock = 10035;
 inline constexpr int kWsaConnectionReset = 10054;
+inline constexpr int kWsaAddressNotAvailable = 10049;
 
 using IPv4Address = std::array<uint8_t, 4>;
 
@@ -80,8 +81,8 @@ class TReportClientSocket {
   TReportClientSocket(const TReportClientSocket&) = delete;
   TReportClientSocket& operator=(const TReportClientSocket&) = delete;
 
-  // Does nothing when connected. A host that does not resolve is connected as 0.0.0.0 and fails
-  // in the connect. Afterwards the transcript holds the "Connected to" line alone.
+  // Does nothing when connected. A host that does not resolve fails as a connect to 0.0.0.0 does
+  // (address not available), without reaching any peer. Afterwards the transcript holds the "Connected to" line alone.
   virtual void Connect();
   // Closes the socket; the address, the state and the transcript are reset.
   virtual void Disconnect();

@@ -191,6 +191,11 @@ TEST_F(SmtpDialogue, FailuresAreRecordedWithTheTranscript) {
     EXPECT_EQ(net_.now, c.took_ms);
     EXPECT_EQ(net_.started, 0);
   }
+  // A name that does not resolve reaches no peer at all.
+  errors_.clear();
+  EXPECT_FALSE(SendSmtpMessage("s@x.test", "unresolvable", {}, "body", "Subj", "t@y.test", "", "", 25, env_));
+  EXPECT_THAT(errors_, ElementsAre("5 SMTP Connection error: \"error 10049\""));
+  EXPECT_TRUE(net_.connections.empty());
 }
 
 // A reply to the MX query for domain with the given (preference, exchange) records, exchanges written

@@ -72,12 +72,17 @@ class RealServers : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     // dnsmasq answers with the records in the reverse order of its options: preference 20 first.
-    servers_ = std::make_unique<MailServers>(std::vector<std::string>{
-        std::string(kDomain) + ",127.0.0.2,10", std::string(kDomain) + ",127.0.0.1,20"});
+    try {
+      servers_ = std::make_unique<MailServers>(std::vector<std::string>{
+          std::string(kDomain) + ",127.0.0.2,10", std::string(kDomain) + ",127.0.0.1,20"});
+    } catch (const std::exception& e) {
+      start_error_ = e.what();
+    }
   }
   static void TearDownTestSuite() { servers_.reset(); }
 
   void SetUp() override {
+    ASSERT_TRUE(servers_) << start_error_ << " (python3-aiosmtpd, dnsmasq-base and /usr/bin/python3 are needed)";
     servers_->Clear();
     env_ = DefaultSmtpEnvironment(nullptr, nullptr, [this](TReportErrorCode code, const std::string& section,
                                                             const std::exception_ptr& e) {
@@ -93,6 +98,7 @@ class RealServers : public ::testing::Test {
   }
 
   static std::unique_ptr<MailServers> servers_;
+  static inline std::string start_error_;
   SmtpEnvironment env_;
   std::vector<std::string> errors_;
 };
@@ -228,6 +234,14 @@ TEST_F(FaultyServers, SilentServerTimesOut) {
   EXPECT_GE(took_ms_, 2900);
 }
 
+TEST_F(FaultyServers, ReplyWithoutFinalLineIsTakenAfterTheSilence) {
+  ScriptedSmtpServer server({"220 hi\r\n", "250-no final line\r\n", "550 no reset\r\n"});
+  EXPECT_FALSE(Send(server.Port()));
+  EXPECT_THAT(errors_, ElementsAre(::testing::EndsWith("\r\n250-no final line\r\nRSET\r\n550 no reset\r\n")));
+  EXPECT_GE(took_ms_, 950);
+  EXPECT_LT(took_ms_, 10000);
+}
+
 TEST_F(FaultyServers, ConnectionDroppedDuringDataFailsCleanly) {
   ScriptedSmtpServer server({"220 hi\r\n", "250 hello\r\n", "250 reset\r\n", "250 from\r\n", "250 to\r\n", "354 go\r\n",
                              "<close>"});
@@ -251,6 +265,7 @@ TEST_F(FaultyServers, RefusedConnectionAndServerList) {
   EXPECT_FALSE(Send(closed_port));
   ASSERT_EQ(errors_.size(), 1u);
   EXPECT_THAT(errors_[0], StartsWith("5 SMTP Connection error: \""));
+  EXPECT_THAT(errors_[0], ::testing::Not(HasSubstr("\"\"")));  // the system's text for the code is there
   // The system's servers come first, the fallback last.
   const StringList servers = DnsServerList();
   ASSERT_FALSE(servers.empty());
