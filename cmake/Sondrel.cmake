@@ -200,5 +200,6 @@ function(sondrel_embed_report_data target)
   set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${host}/bin/sondrel_report_data ${E_OPTIONS})
   add_custom_command(TARGET ${target} POST_BUILD
     COMMAND ${host}/bin/sondrel_report_data --program $<TARGET_FILE:${target}> --options ${E_OPTIONS} --form ${form}
+            --source-root ${CMAKE_SOURCE_DIR}/
     VERBATIM)
 endfunction()

@@ -4,6 +4,7 @@
 #include <libdwarf/dwarf.h>
 #include <libdwarf/libdwarf.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <map>
 #include <tuple>
@@ -11,6 +12,7 @@
 #include <stdexcept>
 
 #include "base/file.h"
+#include "errorreport/capture/export_names.h"
 
 namespace sondrel::tools {
 namespace {
@@ -61,16 +63,36 @@ std::string WithoutParameters(const std::string& s) {
   return s;
 }
 
-std::string Demangled(const char* mangled) {
+std::string Demangled(const std::string& linkage) {
+  // A stdcall procedure's name carries the size of its arguments ("...@16"), which is no part of the
+  // mangled name.
+  const std::string mangled(StripStdcallSuffix(linkage));
   int status = 0;
-  std::unique_ptr<char, decltype(&std::free)> d(abi::__cxa_demangle(mangled, nullptr, nullptr, &status),
+  std::unique_ptr<char, decltype(&std::free)> d(abi::__cxa_demangle(mangled.c_str(), nullptr, nullptr, &status),
                                                  &std::free);
-  return status == 0 && d ? std::string(d.get()) : std::string(mangled);
+  return status == 0 && d ? std::string(d.get()) : mangled;
+}
+
+constexpr const char* kAnonymous = "(anonymous namespace)";
+
+// A name as a reader of the call stack knows it: anonymous namespaces and the library's ABI tags
+// ("[abi:cxx11]") are left out.
+std::string Readable(std::string s) {
+  for (size_t at; (at = s.find("[abi:")) != std::string::npos;) {
+    const size_t end = s.find(']', at);
+    if (end == std::string::npos) break;
+    s.erase(at, end + 1 - at);
+  }
+  for (size_t at; (at = s.find(std::string(kAnonymous) + "::")) != std::string::npos;) s.erase(at, 23);
+  if (s == kAnonymous) s.clear();
+  if (s.size() > 23 && s.compare(s.size() - 23, 23, std::string("::") + kAnonymous) == 0) s.erase(s.size() - 23);
+  return s;
 }
 
 class Reader {
  public:
-  Reader(const std::string& path, uint32_t image_base) : image_base_(image_base) {
+  Reader(const std::string& path, uint32_t image_base, std::string source_root)
+      : image_base_(image_base), source_root_(std::move(source_root)) {
     Dwarf_Error err = nullptr;
     int rc = dwarf_init_path(path.c_str(), nullptr, 0, DW_DLC_READ, DW_GROUPNUMBER_ANY, nullptr, nullptr, &dbg_,
                              nullptr, 0, nullptr, &err);
@@ -89,24 +111,59 @@ class Reader {
       if (rc != DW_DLV_OK) break;
       Dwarf_Die cu = nullptr;
       if (dwarf_siblingof_b(dbg_, nullptr, true, &cu, &err) != DW_DLV_OK) continue;
-      ReadLines(cu, info.rows);
+      std::vector<Row> rows;
+      ReadLines(cu, rows);
       std::vector<Pending> pending;
-      Walk(cu, "", pending);
+      std::vector<InlineRange> inlined;
+      Walk(cu, {}, pending, inlined, nullptr);
+      AttributeInlinedCode(rows, inlined);
+      AttributeLibraryCode(rows, pending);
+      for (Row& r : rows) {
+        r.row.program_file = r.own;
+        info.rows.push_back(std::move(r.row));
+      }
       AddProcedures(pending, info.procedures);
       scope_of_.clear();
+      files_.clear();
       dwarf_dealloc_die(cu);
     }
     return info;
   }
 
  private:
+  struct Pending;
+  // A line row with what decides whether it is the program's own code.
+  struct Row {
+    DebugLineRow row;
+    bool own = true;
+  };
+
+  // A stretch of code inlined into the program's own code, and the call that brought it there: the line
+  // a developer reading the call stack looks for when the inlined code came from a library header.
+  struct CallSite {
+    std::string unit;
+    int32_t line = 0;
+  };
+  struct InlineRange {
+    uint32_t begin, end;  // rva
+    int depth;
+    const CallSite* site;
+  };
+
   bool ToRva(Dwarf_Addr addr, uint32_t& rva) const {
     if (addr < image_base_ || addr - image_base_ > 0xFFFFFFFFu) return false;
     rva = static_cast<uint32_t>(addr - image_base_);
     return true;
   }
 
-  void ReadLines(Dwarf_Die cu, std::vector<DebugLineRow>& rows) {
+  // The program's own files: those under the source root when one is given, else everything outside
+  // the system's folders (the compiler's and the platform's headers live under /usr).
+  bool IsProgramFile(const std::string& path) const {
+    if (!source_root_.empty()) return path.compare(0, source_root_.size(), source_root_) == 0;
+    return path.compare(0, 5, "/usr/") != 0;
+  }
+
+  void ReadLines(Dwarf_Die cu, std::vector<Row>& rows) {
     Dwarf_Error err = nullptr;
     Dwarf_Unsigned version = 0;
     Dwarf_Small tables = 0;
@@ -117,25 +174,124 @@ class Reader {
     if (dwarf_srclines_from_linecontext(ctx, &lines, &count, &err) == DW_DLV_OK) {
       for (Dwarf_Signed i = 0; i < count; ++i) {
         Dwarf_Addr addr = 0;
-        Dwarf_Unsigned line = 0;
+        Dwarf_Unsigned line = 0, fileno = 0;
         Dwarf_Bool end = false;
         char* src = nullptr;
         uint32_t rva = 0;
         if (dwarf_lineaddr(lines[i], &addr, &err) != DW_DLV_OK || !ToRva(addr, rva)) continue;
         dwarf_lineendsequence(lines[i], &end, &err);
         dwarf_lineno(lines[i], &line, &err);
-        DebugLineRow row;
-        row.rva = rva;
-        row.line = end ? 0 : static_cast<int32_t>(line);
+        Row row;
+        row.row.rva = rva;
+        row.row.line = end ? 0 : static_cast<int32_t>(line);
         if (!end && dwarf_linesrc(lines[i], &src, &err) == DW_DLV_OK) {
-          row.unit = ExtractFileName(src);
+          const std::string path = src;
           dwarf_dealloc(dbg_, src, DW_DLA_STRING);
+          row.row.unit = ExtractFileName(path);
+          row.own = IsProgramFile(path);
+          // The line program's file numbers are those of the call-site attributes of the same unit.
+          if (dwarf_line_srcfileno(lines[i], &fileno, &err) == DW_DLV_OK) files_[fileno] = {row.row.unit, row.own};
         }
         // A row of line 0 is code the compiler could not attribute; it ends the row before it.
         rows.push_back(std::move(row));
       }
     }
     dwarf_srclines_dealloc_b(ctx);
+  }
+
+  // Code of a library header inlined into the program's code is shown at the line of the call in the
+  // program's own file (the innermost such call when inlining nests); the program's own headers keep
+  // their lines. Ranges nest, so the deepest one open at a row's address names its call.
+  static void AttributeInlinedCode(std::vector<Row>& rows, std::vector<InlineRange>& inlined) {
+    std::stable_sort(inlined.begin(), inlined.end(), [](const InlineRange& a, const InlineRange& b) {
+      return a.begin != b.begin ? a.begin < b.begin : a.depth < b.depth;
+    });
+    std::vector<size_t> order(rows.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return rows[a].row.rva < rows[b].row.rva; });
+    std::vector<const InlineRange*> open;
+    size_t next = 0;
+    for (size_t i : order) {
+      Row& r = rows[i];
+      const uint32_t at = r.row.rva;
+      while (next < inlined.size() && inlined[next].begin <= at) open.push_back(&inlined[next++]);
+      std::erase_if(open, [at](const InlineRange* x) { return x->end <= at; });
+      if (r.own || r.row.line <= 0) continue;
+      const InlineRange* deepest = nullptr;
+      for (const InlineRange* x : open)
+        if (!deepest || x->depth > deepest->depth) deepest = x;
+      if (deepest && deepest->site) {
+        r.row.unit = deepest->site->unit;
+        r.row.line = deepest->site->line;
+      }
+    }
+  }
+
+  // What the inline records leave in a library's files: in the program's own procedures (the compiler's
+  // records of inlined code do not cover every instruction it moved) such a row takes the line of the
+  // program's code around it, the one before it or else the one after it; in a library's procedure
+  // (a standard template instantiated here, the C runtime) every row of the library's files takes the
+  // procedure's first line, so that one entry names the procedure whatever its inner lines were. Rows of
+  // the program's files keep their lines everywhere.
+  void AttributeLibraryCode(std::vector<Row>& rows, const std::vector<Pending>& pending) const {
+    struct Span {
+      uint32_t begin, end;
+      size_t proc;
+    };
+    std::vector<Span> spans;
+    for (size_t i = 0; i < pending.size(); ++i)
+      for (auto [low, high] : pending[i].ranges) {
+        uint32_t b = 0, e = 0;
+        if (high > low && ToRva(low, b) && ToRva(high, e)) spans.push_back({b, e, i});
+      }
+    std::sort(spans.begin(), spans.end(), [](const Span& a, const Span& b) { return a.begin < b.begin; });
+    std::vector<std::vector<size_t>> rows_of(pending.size());
+    std::vector<size_t> order(rows.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return rows[a].row.rva < rows[b].row.rva; });
+    for (size_t i : order) {
+      if (rows[i].row.line <= 0) continue;
+      auto it = std::upper_bound(spans.begin(), spans.end(), rows[i].row.rva,
+                                 [](uint32_t rva, const Span& s) { return rva < s.begin; });
+      if (it != spans.begin() && rows[i].row.rva < std::prev(it)->end) rows_of[std::prev(it)->proc].push_back(i);
+    }
+    for (size_t p = 0; p < pending.size(); ++p) {
+      const std::vector<size_t>& mine = rows_of[p];
+      if (mine.empty()) continue;
+      bool program = false;
+      for (size_t i : mine) program = program || rows[i].own;
+      if (!IsProgramProcedure(pending[p], program)) {
+        const DebugLineRow first = rows[mine.front()].row;
+        for (size_t i : mine)
+          if (!rows[i].own) rows[i].row.unit = first.unit, rows[i].row.line = first.line;
+        continue;
+      }
+      std::vector<bool> placed(mine.size());
+      auto fill = [&](auto begin, auto end) {
+        const Row* last = nullptr;
+        for (auto it = begin; it != end; ++it) {
+          Row& r = rows[mine[*it]];
+          if (r.own) {
+            last = &r;
+          } else if (last && !placed[*it]) {
+            r.row.unit = last->row.unit;
+            r.row.line = last->row.line;
+            placed[*it] = true;
+          }
+        }
+      };
+      std::vector<size_t> at(mine.size());
+      for (size_t k = 0; k < at.size(); ++k) at[k] = k;
+      fill(at.begin(), at.end());
+      fill(at.rbegin(), at.rend());
+    }
+  }
+
+  // A procedure declared in one of the program's files (a template of the program's own included); when
+  // its declaration's file is not known, one with code of the program's files.
+  bool IsProgramProcedure(const Pending& p, bool has_program_rows) const {
+    auto f = p.names.decl_file ? files_.find(p.names.decl_file) : files_.end();
+    return f != files_.end() ? f->second.own : has_program_rows;
   }
 
   std::string StringAttr(Dwarf_Die die, Dwarf_Half name) {
@@ -147,6 +303,15 @@ class Reader {
     if (dwarf_formstring(attr, &s, &err) == DW_DLV_OK && s) r = s;
     dwarf_dealloc_attribute(attr);
     return r;
+  }
+
+  bool UnsignedAttr(Dwarf_Die die, Dwarf_Half name, Dwarf_Unsigned& value) {
+    Dwarf_Attribute attr = nullptr;
+    Dwarf_Error err = nullptr;
+    if (dwarf_attr(die, name, &attr, &err) != DW_DLV_OK) return false;
+    const bool ok = dwarf_formudata(attr, &value, &err) == DW_DLV_OK;
+    dwarf_dealloc_attribute(attr);
+    return ok;
   }
 
   // The DIE an attribute refers to (DW_AT_specification, DW_AT_abstract_origin).
@@ -165,6 +330,7 @@ class Reader {
     std::string linkage;  // demangled
     std::string plain;
     Dwarf_Off decl = 0;   // the declaration completed (its scope names the class), 0 when none
+    Dwarf_Unsigned decl_file = 0;  // the line program's number of the file that declares it, 0 when unknown
   };
 
   // The linkage name and plain name of a procedure, following the declaration it completes or the
@@ -173,9 +339,10 @@ class Reader {
     Names n;
     n.linkage = StringAttr(die, DW_AT_linkage_name);
     if (n.linkage.empty()) n.linkage = StringAttr(die, DW_AT_MIPS_linkage_name);
-    if (!n.linkage.empty()) n.linkage = Demangled(n.linkage.c_str());
+    if (!n.linkage.empty()) n.linkage = Demangled(n.linkage);
     n.plain = StringAttr(die, DW_AT_name);
-    if (hops >= 3 || (!n.linkage.empty() && !n.plain.empty())) return n;
+    UnsignedAttr(die, DW_AT_decl_file, n.decl_file);
+    if (hops >= 3) return n;
     for (Dwarf_Half ref : {DW_AT_specification, DW_AT_abstract_origin}) {
       Dwarf_Die target = RefDie(die, ref);
       if (!target) continue;
@@ -185,6 +352,7 @@ class Reader {
       dwarf_dealloc_die(target);
       if (n.linkage.empty()) n.linkage = t.linkage;
       if (n.plain.empty()) n.plain = t.plain;
+      if (!n.decl_file) n.decl_file = t.decl_file;
       if (!n.decl) n.decl = t.decl ? t.decl : off;
       break;
     }
@@ -232,13 +400,39 @@ class Reader {
     return ranges;
   }
 
+  // Where a DIE stands: its enclosing scope as the demangler writes it, and whether the innermost
+  // enclosing scope is a class (then a procedure there is a member).
+  struct Scope {
+    std::string name;
+    bool in_class = false;
+  };
+
   struct Pending {
     Names names;
-    std::string scope;  // of the DIE where it stands
+    Scope scope;  // of the DIE where it stands
     std::vector<std::pair<Dwarf_Addr, Dwarf_Addr>> ranges;
   };
 
-  void Walk(Dwarf_Die parent, const std::string& scope, std::vector<Pending>& pending, int depth = 0) {
+  // An inlined call: its ranges go to `inlined` with the innermost call site that lies in the program's
+  // own code (this one, when its call stands in a program file).
+  void AddInlined(Dwarf_Die die, std::vector<InlineRange>& inlined, const CallSite*& site, int depth) {
+    Dwarf_Unsigned file = 0, line = 0;
+    if (UnsignedAttr(die, DW_AT_call_file, file) && UnsignedAttr(die, DW_AT_call_line, line)) {
+      auto f = files_.find(file);
+      if (f != files_.end() && f->second.own && line > 0) {
+        sites_.push_back(std::make_unique<CallSite>(CallSite{f->second.unit, static_cast<int32_t>(line)}));
+        site = sites_.back().get();
+      }
+    }
+    if (!site) return;
+    for (auto [low, high] : CodeRanges(die)) {
+      uint32_t b = 0, e = 0;
+      if (high > low && ToRva(low, b) && ToRva(high, e)) inlined.push_back({b, e, depth, site});
+    }
+  }
+
+  void Walk(Dwarf_Die parent, const Scope& scope, std::vector<Pending>& pending, std::vector<InlineRange>& inlined,
+            const CallSite* site, int depth = 0) {
     Dwarf_Error err = nullptr;
     Dwarf_Die child = nullptr;
     if (depth > 64 || dwarf_child(parent, &child, &err) != DW_DLV_OK) return;
@@ -253,14 +447,19 @@ class Reader {
         if (!ranges.empty()) pending.push_back({ProcedureNames(child), scope, std::move(ranges)});
       }
       // Procedures can sit inside namespaces, classes, other procedures (local classes, lambdas)
-      // and lexical blocks.
+      // and lexical blocks; inlined calls nest inside procedures, blocks and other inlined calls.
       if (tag == DW_TAG_namespace || tag == DW_TAG_class_type || tag == DW_TAG_structure_type ||
           tag == DW_TAG_union_type) {
         std::string name = StringAttr(child, DW_AT_name);
-        if (name.empty()) name = tag == DW_TAG_namespace ? "(anonymous namespace)" : "{unnamed type}";
-        Walk(child, scope.empty() ? name : scope + "::" + name, pending, depth + 1);
+        if (name.empty()) name = tag == DW_TAG_namespace ? kAnonymous : "{unnamed type}";
+        Walk(child, {scope.name.empty() ? name : scope.name + "::" + name, tag != DW_TAG_namespace}, pending, inlined,
+             site, depth + 1);
       } else if (tag == DW_TAG_subprogram || tag == DW_TAG_lexical_block) {
-        Walk(child, scope, pending, depth + 1);
+        Walk(child, scope, pending, inlined, site, depth + 1);
+      } else if (tag == DW_TAG_inlined_subroutine) {
+        const CallSite* inner = site;
+        AddInlined(child, inlined, inner, depth);
+        Walk(child, scope, pending, inlined, inner, depth + 1);
       }
       Dwarf_Die next = nullptr;
       int rc = dwarf_siblingof_b(dbg_, child, true, &next, &err);
@@ -271,26 +470,45 @@ class Reader {
 
   void AddProcedures(const std::vector<Pending>& pending, std::vector<DebugProcedure>& procs) {
     for (const Pending& p : pending) {
+      // Where the procedure was declared says whether it is a member: an out-of-line definition stands
+      // at file level and completes the declaration inside its class.
+      auto decl = p.names.decl ? scope_of_.find(p.names.decl) : scope_of_.end();
+      const Scope& where = decl != scope_of_.end() ? decl->second : p.scope;
       std::string scope, own;
       if (!p.names.linkage.empty()) {
         std::tie(scope, own) = SplitQualifiedName(p.names.linkage);
       } else if (!p.names.plain.empty()) {
-        auto decl = p.names.decl ? scope_of_.find(p.names.decl) : scope_of_.end();
-        scope = decl != scope_of_.end() ? decl->second : p.scope;
+        scope = where.name;
         own = p.names.plain;
       } else {
         continue;
       }
+      scope = Readable(scope);
+      own = Readable(own);
+      // A member shows its class (with the namespaces around it); a free function keeps its namespace
+      // in the procedure's name.
+      std::string class_name;
+      if (where.in_class)
+        class_name = scope;
+      else if (!scope.empty())
+        own = scope + "::" + own;
       for (auto [low, high] : p.ranges) {
         uint32_t rva = 0;
-        if (high > low && ToRva(low, rva)) procs.push_back({rva, static_cast<uint32_t>(high - low), "", scope, own});
+        if (high > low && ToRva(low, rva)) procs.push_back({rva, static_cast<uint32_t>(high - low), "", class_name, own});
       }
     }
   }
 
-  std::map<Dwarf_Off, std::string> scope_of_;
+  struct FileFacts {
+    std::string unit;
+    bool own = true;
+  };
+  std::map<Dwarf_Off, Scope> scope_of_;
+  std::map<Dwarf_Unsigned, FileFacts> files_;  // the line program's file numbers of the current unit
+  std::vector<std::unique_ptr<CallSite>> sites_;
   Dwarf_Debug dbg_ = nullptr;
   uint32_t image_base_;
+  std::string source_root_;
 };
 
 }  // namespace
@@ -307,8 +525,29 @@ std::pair<std::string, std::string> SplitQualifiedName(const std::string& demang
   return {s.substr(0, t.last_scope), s.substr(t.last_scope + 2)};
 }
 
-ProgramDebugInfo ReadProgramDebugInfo(const std::string& path, uint32_t image_base) {
-  Reader reader(path, image_base);
+std::string DemangledLinkageName(const std::string& linkage) { return Demangled(linkage); }
+
+ProgramRowCheck CheckProgramRows(const ProgramDebugInfo& info, const DebugData& data) {
+  std::vector<DebugLineRow> rows = info.rows;
+  std::stable_sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.rva < b.rva; });
+  std::vector<DebugProcedure> procs = info.procedures;
+  std::sort(procs.begin(), procs.end(), [](const auto& a, const auto& b) { return a.rva < b.rva; });
+  ProgramRowCheck check;
+  for (size_t i = 0; i + 1 < rows.size(); ++i) {
+    const DebugLineRow& r = rows[i];
+    // A row at the same address as the next one covers no code.
+    if (!r.program_file || r.line <= 0 || rows[i + 1].rva == r.rva || r.rva < kDebugCodeBase) continue;
+    auto it = std::upper_bound(procs.begin(), procs.end(), r.rva, [](uint32_t v, const auto& p) { return v < p.rva; });
+    if (it == procs.begin() || r.rva - std::prev(it)->rva >= std::prev(it)->size) continue;
+    ++check.rows;
+    auto hit = data.Lookup(r.rva);
+    if (hit && hit->unit == r.unit && hit->line == r.line) ++check.resolved;
+  }
+  return check;
+}
+
+ProgramDebugInfo ReadProgramDebugInfo(const std::string& path, uint32_t image_base, const std::string& source_root) {
+  Reader reader(path, image_base, source_root);
   return reader.Read();
 }
 

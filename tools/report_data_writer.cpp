@@ -2,6 +2,7 @@
 // into that program, as an "ERDATA" resource or as a trailer, and checks the result by reading it back.
 //
 //   sondrel_report_data --program <file.exe> [--options <options.txt>] [--form resource|trailer]
+//                       [--source-root <folder>]   (the program's own sources; default: all outside /usr/)
 //   sondrel_report_data --program <file.exe> --form list      (prints the procedures found; no change)
 #include <cstdio>
 #include <cstring>
@@ -19,12 +20,13 @@ namespace {
 
 int Run(int argc, char** argv) {
   using namespace sondrel;
-  std::string program, options_file, form = "resource";
+  std::string program, options_file, form = "resource", source_root;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string key = argv[i];
     if (key == "--program") program = argv[i + 1];
     else if (key == "--options") options_file = argv[i + 1];
     else if (key == "--form") form = argv[i + 1];
+    else if (key == "--source-root") source_root = argv[i + 1];
     else throw std::runtime_error("unknown argument " + key);
   }
   if (program.empty() || (form != "resource" && form != "trailer" && form != "list"))
@@ -39,14 +41,16 @@ int Run(int argc, char** argv) {
     tools::ApplyOptionsText(*text, options);
   }
 
-  tools::ProgramDebugInfo info = tools::ReadProgramDebugInfo(program, tools::PeImageBase(*image));
+  tools::ProgramDebugInfo info = tools::ReadProgramDebugInfo(program, tools::PeImageBase(*image), source_root);
   if (form == "list") {
     for (const DebugProcedure& p : info.procedures)
       std::printf("%08X %6u %s :: %s\n", p.rva, p.size, p.class_name.c_str(), p.name.c_str());
     return 0;
   }
   const size_t rows = info.rows.size(), procs = info.procedures.size();
-  const std::string debug = EncodeDebugData(std::move(info.procedures), std::move(info.rows));
+  const std::string debug = EncodeDebugData(info.procedures, info.rows);
+  const DebugData encoded(debug, kLibraryVersion);
+  const tools::ProgramRowCheck rows_check = tools::CheckProgramRows(info, encoded);
 
   std::string patched;
   std::optional<ModuleBlock> check;
@@ -62,9 +66,10 @@ int Run(int argc, char** argv) {
   if (!check || check->debug_data != debug || !(reread.Values() == options.Values()))
     throw std::runtime_error("the written block does not read back");
   WriteFileAtomic(program, patched);
-  std::printf("%s: %s block, %zu line rows, %zu procedures, %zu units, %zu bytes of debug data\n",
-              ExtractFileName(program).c_str(), form.c_str(), rows, procs, DebugData(debug, kLibraryVersion).unit_count(),
-              debug.size());
+  std::printf("%s: %s block, %zu line rows, %zu procedures, %zu units, %zu bytes of debug data; %zu of %zu rows of "
+              "the program's files resolved\n",
+              ExtractFileName(program).c_str(), form.c_str(), rows, procs, encoded.unit_count(), debug.size(),
+              rows_check.resolved, rows_check.rows);
   return 0;
 }
 

@@ -325,6 +325,8 @@ bool ReportRoutine(std::exception_ptr object, uint32_t address, bool language_ex
                    const TExceptNotifyParams& known) noexcept {
   Reporter& r = R();
   if (!r.active || !r.locks_ready || t_report_worker) return true;
+  // The faulting code may look at its last system error once the report is over.
+  const KeepLastError keep;
   EnterCriticalSection(&r.report_lock);
   if (t_worker_busy) {
     LeaveCriticalSection(&r.report_lock);
@@ -341,7 +343,8 @@ bool ReportRoutine(std::exception_ptr object, uint32_t address, bool language_ex
       in.address = address;
       in.language_exception = language_exception;
       in.params = known;
-      in.params.ThreadId = GetCurrentThreadId();
+      // The watchdog and the overflow reporter report for another thread and say which.
+      if (!in.params.ThreadId) in.params.ThreadId = GetCurrentThreadId();
       const FocusedControl focus = ReadFocusedControl();
       in.params.FocusedClass = focus.class_name;
       in.params.FocusedText = focus.text;
@@ -356,31 +359,68 @@ bool ReportRoutine(std::exception_ptr object, uint32_t address, bool language_ex
   }
   if (r.safecall_pending.exchange(false)) r.skip_next = 1;
   r.state.published = nullptr;
+  // The report is over: its raise snapshot must not stand for a later exception.
+  ClearRaiseSnapshot();
   t_worker_busy = false;
   LeaveCriticalSection(&r.report_lock);
   return result;
 }
 
-extern "C" __declspec(dllexport) bool ExceptionManager(const std::exception_ptr* object, const void* address) noexcept {
-  if (ExceptionManagerFn forward = ForwardTarget()) return forward(object, address);
-  std::exception_ptr e = object ? *object : std::exception_ptr();
+namespace {
+
+// The entries' common part. caller_sp is the position of the return address into the entry's caller:
+// without a snapshot of the raise, the stack is walked from there, so that the reporter's own frames are
+// not part of the call stack.
+bool ManagerEntry(const std::exception_ptr& e, const void* address, uint32_t caller_sp, DWORD last_error) noexcept {
+  const KeepLastError keep(last_error);
   if (IsAbort(e)) return true;
-  // A translated processor fault is no language exception: its address is the faulting instruction.
-  bool language = e != nullptr;
-  try {
-    if (e) std::rethrow_exception(e);
-  } catch (const Exception& x) {
-    language = !x.InheritsFrom("EExternalException");
-  } catch (...) {
+  UnhandledException u;
+  u.exception = e;
+  u.thread_id = GetCurrentThreadId();
+  // A boundary (an event handler's, a thread's top level) reports the exception where it was raised:
+  // the throw, or the faulting instruction of a translated processor fault.
+  if (!FillFromRaiseSnapshot(e, u)) {
+    // A translated processor fault is no language exception: its address is the faulting instruction.
+    u.language = e != nullptr;
+    try {
+      if (e) std::rethrow_exception(e);
+    } catch (const Exception& x) {
+      u.language = !x.InheritsFrom("EExternalException");
+    } catch (...) {
+    }
+    u.address = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(address));
+    u.stack_pointer = caller_sp;
+    u.stack_top = ThreadStackTop();
   }
+  return ReportRoutine(e, u.address, u.language, NotifyParamsOf(u));
+}
+
+uint32_t CallerStackPosition(void* frame) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(frame)) + 4; }
+
+}  // namespace
+
+// Both entries read the caller's last system error first (any lookup on the way may reset it) and give
+// it back on return.
+extern "C" __declspec(dllexport) bool ExceptionManager(const std::exception_ptr* object, const void* address) noexcept {
+  const DWORD last_error = GetLastError();
+  if (ExceptionManagerFn forward = ForwardTarget()) {
+    SetLastError(last_error);
+    return forward(object, address);
+  }
+  const std::exception_ptr e = object ? *object : std::exception_ptr();
   // Without an address the caller's own position stands for it, so that the report names a module.
-  if (!address) address = __builtin_return_address(0);
-  return ReportRoutine(e, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(address)), language,
-                       TExceptNotifyParams{});
+  return ManagerEntry(e, address ? address : __builtin_return_address(0),
+                      CallerStackPosition(__builtin_frame_address(0)), last_error);
 }
 
 bool ReportException(std::exception_ptr object, const void* address) noexcept {
-  return ExceptionManager(&object, address ? address : __builtin_return_address(0));
+  const DWORD last_error = GetLastError();
+  if (ExceptionManagerFn forward = ForwardTarget()) {
+    SetLastError(last_error);
+    return forward(&object, address ? address : __builtin_return_address(0));
+  }
+  return ManagerEntry(object, address ? address : __builtin_return_address(0),
+                      CallerStackPosition(__builtin_frame_address(0)), last_error);
 }
 
 bool ReporterActive() noexcept { return R().active; }

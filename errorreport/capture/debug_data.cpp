@@ -95,7 +95,8 @@ std::optional<DebugLineInfo> DebugData::LookupInUnit(const Unit& u, uint32_t off
   ByteView all(bytes_);
   DebugLineInfo info;
   info.unit = Unmask(all.slice(u.name_pos + 1, static_cast<uint8_t>(bytes_[u.name_pos])).value_or(""));
-  if (info.unit.find('.') == std::string::npos) info.unit += ".pas";
+  // Unit names are source file names as the writer stored them: a header without an extension
+  // ("vector") is named as it is, not as a Pascal unit.
 
   ByteView table(*all.slice(u.table_pos, u.table_len));
   uint32_t start = u.offset;

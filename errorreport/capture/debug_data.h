@@ -38,7 +38,7 @@ inline constexpr uint16_t kDebugDataVersion = kLibraryVersion;
 
 // What the line data says about one code address.
 struct DebugLineInfo {
-  std::string unit;        // source file name; ".pas" appended when the stored name has no "."
+  std::string unit;        // source file name as stored ("FMain.cpp", "vector")
   std::string class_name;  // may be empty
   std::string procedure;
   int32_t line = 0;
@@ -115,6 +115,7 @@ struct DebugLineRow {
   uint32_t rva = 0;  // address - image base
   std::string unit;  // source file name part
   int32_t line = 0;  // 0 or less: an end-of-sequence mark, it ends the row before it and is not stored
+  bool program_file = true;  // the line is in one of the program's own files (not a library's)
 };
 struct DebugProcedure {
   uint32_t rva = 0;

@@ -12,6 +12,7 @@ namespace {
 
 // The demangled text of an Itanium-mangled name, or "" when it is not one.
 std::string DemangleCpp(std::string_view mangled) {
+  mangled = StripStdcallSuffix(mangled);
   if (mangled.substr(0, 3) == "__Z") mangled.remove_prefix(1);
   std::string z(mangled);
   int status = -1;
@@ -34,6 +35,14 @@ SplitName SplitDotted(std::string_view name) {
 }
 
 }  // namespace
+
+std::string_view StripStdcallSuffix(std::string_view name) {
+  const size_t at = name.rfind('@');
+  if (at == std::string_view::npos || at == 0 || at + 1 == name.size()) return name;
+  for (size_t i = at + 1; i < name.size(); ++i)
+    if (name[i] < '0' || name[i] > '9') return name;
+  return name.substr(0, at);
+}
 
 void SplitCppName(std::string_view s, std::string& class_name, std::string& procedure) {
   class_name.clear();
@@ -117,7 +126,7 @@ SplitName SplitExportName(std::string_view name) {
     r = SplitDotted(name);
   } else if (!name.empty() && name[0] != '?') {
     r.kind = 2;
-    r.procedure = name;
+    r.procedure = StripStdcallSuffix(name);
   }
   if (!r.procedure.empty() && r.procedure[0] == '@') r.procedure[0] = '_';
   return r;

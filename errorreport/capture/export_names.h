@@ -24,6 +24,10 @@ struct SplitName {
 // A procedure name beginning with "@" gets "_" in its place.
 SplitName SplitExportName(std::string_view name);
 
+// The name without a stdcall procedure's argument size: "WinMain@16" -> "WinMain". Names whose "@" is
+// not followed by digits alone keep it.
+std::string_view StripStdcallSuffix(std::string_view name);
+
 // "ns::TFoo<int>::Bar(int) const" -> class "ns::TFoo<int>", procedure "Bar". A return type in front
 // (as template functions show it) and " [clone .part.0]" suffixes are dropped.
 void SplitCppName(std::string_view demangled, std::string& class_name, std::string& procedure);

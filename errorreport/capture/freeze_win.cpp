@@ -83,24 +83,26 @@ void TFreezeThread::ReportFreeze() {
   // or another lock, it would otherwise block the report that needs the same lock.
   CONTEXT context{};
   context.ContextFlags = CONTEXT_FULL;
-  StackCopy stack;
+  auto stack = std::make_shared<StackCopy>();
   // The copy's buffer is allocated before the main thread is held: an allocation while it is suspended
   // inside the heap would wait for a lock that thread holds, for ever.
-  stack.bytes.reserve(kStackCopyLimit);
+  stack->bytes.reserve(kStackCopyLimit);
   if (SuspendThread(settings_.main_thread) == static_cast<DWORD>(-1)) return;
   const bool have = GetThreadContext(settings_.main_thread, &context) && context.Eip != 0 && context.Esp != 0;
-  if (have) CopyReadableStack(stack, context.Esp, settings_.main_stack_top);
+  if (have) CopyReadableStack(*stack, context.Esp, settings_.main_stack_top);
   ResumeThread(settings_.main_thread);
   if (!have) return;
   UnhandledException u;
   u.exception = std::make_exception_ptr(
       EFrozenApplication(settings_.message ? settings_.message() : "The application seems to be frozen."));
   u.address = context.Eip;
-  u.language = true;  // not a system exception
+  // No language exception either: the address is the instruction the main thread was at, not the
+  // return address of a raise call.
+  u.language = false;
   u.context = &context;
   u.stack_pointer = context.Esp;
   u.stack_top = settings_.main_stack_top;
-  u.stack = &stack;
+  u.stack = std::move(stack);
   u.thread_id = settings_.main_thread_id;
   ReportUnhandled(u);
   ++reports_;
@@ -139,6 +141,25 @@ void StartFreezeWatchdog() {
   if (!s.main_thread) return;
   W().running = std::make_unique<TFreezeThread>(std::move(s));
   W().running->Start();
+}
+
+namespace {
+
+std::vector<std::unique_ptr<TFreezeThread>> TakeWatchdogs() {
+  std::lock_guard<std::mutex> guard(W().lock);
+  std::vector<std::unique_ptr<TFreezeThread>> all = std::move(W().retired);
+  W().retired.clear();
+  if (W().running) all.push_back(std::move(W().running));
+  return all;
+}
+
+}  // namespace
+
+void KillFreezeWatchdog() {
+  for (auto& w : TakeWatchdogs()) {
+    w->Terminate();
+    TerminateThread(w->Handle(), 1);
+  }  // each is freed here; its thread has ended
 }
 
 void StopFreezeWatchdog() {

@@ -52,6 +52,9 @@ void StartFreezeWatchdog();
 // of a freeze report switching the watch off) it only tells it, and the thread ends once that report
 // is over.
 void StopFreezeWatchdog();
+// Ends the watchdog outright (exit code 1) without waiting for it to finish a turn: for a reporter
+// inside a library, which is finalised where no thread can end.
+void KillFreezeWatchdog();
 bool FreezeWatchdogRunning() noexcept;
 
 }  // namespace sondrel

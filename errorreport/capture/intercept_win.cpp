@@ -20,6 +20,11 @@ extern "C" void SondrelCaptureThrow(const PushadFrame* frame) noexcept;
 
 }  // namespace sondrel
 
+extern "C" void __real___cxa_free_exception(void* object) noexcept;
+extern "C" void __wrap___cxa_free_exception(void* object) noexcept;
+extern "C" void* __real___cxa_begin_catch(void* header) noexcept;
+extern "C" void* __wrap___cxa_begin_catch(void* header) noexcept;
+
 // The linker sends every call of the throw routine here (-Wl,--wrap=__cxa_throw). The registers are
 // saved before any compiled code can change them, so the snapshot holds the thrower's own.
 asm(R"(
@@ -45,6 +50,7 @@ struct PendingFault {
   bool stack_taken = false;  // the snapshot's stack was copied where the fault happened
   EXCEPTION_RECORD record{};
   CONTEXT context{};
+  DWORD last_error = 0;  // the faulting code's, given back before the fault travels on
 };
 
 thread_local RaiseSnapshot t_snapshot;
@@ -62,18 +68,52 @@ std::terminate_handler g_old_terminate = nullptr;
 LPTOP_LEVEL_EXCEPTION_FILTER g_old_filter = nullptr;
 
 
-void CopyStack(StackCopy& copy, std::uint32_t sp, std::uint32_t top) noexcept {
-  copy.base = sp;
-  copy.bytes.clear();
+// Exception objects freed in the process, newest last: a snapshot whose object was freed after it was
+// taken belongs to no live exception, even when a later object gets the same address. Each slot packs
+// the free's serial number (high half) and the object's address (low half) into one atomic word.
+constexpr std::uint32_t kFreedSlots = 64;
+std::atomic<std::uint32_t> g_frees{0};
+std::atomic<std::uint64_t> g_freed[kFreedSlots];
+
+void NoteExceptionFreed(const void* object) noexcept {
+  const std::uint32_t serial = g_frees.fetch_add(1) + 1;
+  const auto address = static_cast<std::uint32_t>(reinterpret_cast<uintptr_t>(object));
+  g_freed[serial % kFreedSlots].store((std::uint64_t{serial} << 32) | address);
+  if (t_snapshot.object == object) t_snapshot.object = nullptr;
+}
+
+// True when an exception object at this address was freed after `before` frees had happened. When more
+// frees than the ring holds happened since, the oldest are no longer known; the freeing thread's own
+// snapshot is cleared at the free in any case.
+bool FreedSince(const void* object, std::uint32_t before) noexcept {
+  const auto address = static_cast<std::uint32_t>(reinterpret_cast<uintptr_t>(object));
+  for (const auto& slot : g_freed) {
+    const std::uint64_t v = slot.load();
+    const auto serial = static_cast<std::uint32_t>(v >> 32);
+    if (static_cast<std::uint32_t>(v) == address && static_cast<std::int32_t>(serial - before) > 0) return true;
+  }
+  return false;
+}
+
+void CopyStack(std::shared_ptr<StackCopy>& copy, std::uint32_t sp, std::uint32_t top) noexcept {
+  try {
+    // A report that still reads the last copy keeps it; the buffer is reused otherwise.
+    if (!copy || copy.use_count() > 1) copy = std::make_shared<StackCopy>();
+  } catch (...) {
+    copy.reset();
+    return;  // no memory: the report walks the live stack instead
+  }
+  copy->base = sp;
+  copy->bytes.clear();
   if (sp == 0 || top <= sp) return;
   const std::uint32_t n = std::min(top - sp, kStackCopyLimit);
   try {
-    copy.bytes.resize(n);
+    copy->bytes.resize(n);
   } catch (...) {
-    return;  // no memory: the report walks the live stack instead
+    return;
   }
   // The range lies inside the calling thread's own committed stack.
-  std::memcpy(copy.bytes.data(), reinterpret_cast<const void*>(static_cast<uintptr_t>(sp)), n);
+  std::memcpy(copy->bytes.data(), reinterpret_cast<const void*>(static_cast<uintptr_t>(sp)), n);
 }
 
 bool InProgramImage(std::uint32_t address) { return address >= g_image_start && address < g_image_end; }
@@ -95,6 +135,9 @@ std::exception_ptr ExceptionFor(const EXCEPTION_RECORD& rec) {
   const std::exception_ptr e = ExceptionFor(t_fault.record);
   RaiseSnapshot& s = t_snapshot;
   s.object = ExceptionObject(e);
+  s.type = e.__cxa_exception_type();
+  s.frees_before = g_frees.load();
+  s.last_error = t_fault.last_error;
   s.language = false;
   s.address = static_cast<std::uint32_t>(reinterpret_cast<uintptr_t>(t_fault.record.ExceptionAddress));
   s.context = t_fault.context;
@@ -103,6 +146,7 @@ std::exception_ptr ExceptionFor(const EXCEPTION_RECORD& rec) {
   s.stack_top = CurrentStackTop();
   if (!t_fault.stack_taken) CopyStack(s.stack, s.stack_pointer, s.stack_top);
   t_fault.stack_taken = false;
+  SetLastError(t_fault.last_error);
   std::rethrow_exception(e);
 }
 
@@ -125,13 +169,14 @@ std::uint32_t FrameListHead() {
 // The fault goes back to the innermost boundary of this thread when that lies above it on the stack:
 // the boundary's registers are restored and it throws the translated fault from there. Only faults in
 // foreign code come here; the program's own are translated where they happen.
-bool ReturnToCatchPoint(const EXCEPTION_RECORD& rec, CONTEXT& c) {
+bool ReturnToCatchPoint(const EXCEPTION_RECORD& rec, CONTEXT& c, DWORD last_error) {
   ForeignFaultCatch* point = t_catch;
   if (!point) return false;
   const auto sp = static_cast<DWORD>(reinterpret_cast<uintptr_t>(point->jump[2]));
   if (sp <= c.Esp) return false;
   t_fault.record = rec;
   t_fault.context = c;
+  t_fault.last_error = last_error;
   t_fault.set = true;
   // The abandoned frames are overwritten as soon as the boundary runs again: the stack of the fault
   // is copied now.
@@ -184,6 +229,7 @@ DWORD WINAPI OverflowReporter(void*) {
 }
 
 LONG CALLBACK VectoredFault(EXCEPTION_POINTERS* ep) {
+  const DWORD last_error = GetLastError();  // before any thread-local lookup resets it
   const EXCEPTION_RECORD* rec = ep->ExceptionRecord;
   if (!IsProcessorFault(rec->ExceptionCode) || (rec->ExceptionFlags & EXCEPTION_NONCONTINUABLE))
     return EXCEPTION_CONTINUE_SEARCH;
@@ -202,6 +248,7 @@ LONG CALLBACK VectoredFault(EXCEPTION_POINTERS* ep) {
   if (!InProgramImage(ep->ContextRecord->Eip)) return EXCEPTION_CONTINUE_SEARCH;
   t_fault.record = *rec;
   t_fault.context = *ep->ContextRecord;
+  t_fault.last_error = last_error;
   t_fault.set = true;
   CONTEXT* c = ep->ContextRecord;
   c->Esp -= 4;
@@ -234,11 +281,12 @@ void OnTerminate() {
 }
 
 LONG WINAPI OnUnhandled(EXCEPTION_POINTERS* ep) {
+  const DWORD last_error = GetLastError();  // the faulting code's, before a thread-local lookup resets it
   const EXCEPTION_RECORD* rec = ep->ExceptionRecord;
   // A processor fault in foreign code that none of its own handlers took (system code may catch its
   // faults itself, so this is decided here, not at first sight) goes back to the boundary above it.
   if (IsProcessorFault(rec->ExceptionCode) && !(rec->ExceptionFlags & EXCEPTION_NONCONTINUABLE) &&
-      ReturnToCatchPoint(*rec, *ep->ContextRecord))
+      ReturnToCatchPoint(*rec, *ep->ContextRecord, last_error))
     return EXCEPTION_CONTINUE_EXECUTION;
   UnhandledException u;
   u.exception = ExceptionFor(*rec);
@@ -255,11 +303,17 @@ LONG WINAPI OnUnhandled(EXCEPTION_POINTERS* ep) {
 }  // namespace
 
 extern "C" void SondrelCaptureThrow(const PushadFrame* f) noexcept {
+  // The thrower's last system error travels with its exception: the code that catches it may read it.
+  // Read before anything else: even a thread-local lookup resets it.
+  const DWORD last_error = GetLastError();
   if (t_capturing) return;  // a throw while copying (out of memory): keep the outer snapshot
   t_capturing = true;
   RaiseSnapshot& s = t_snapshot;
   const DWORD return_address = *reinterpret_cast<const DWORD*>(static_cast<uintptr_t>(f->esp));
   s.object = *reinterpret_cast<void* const*>(static_cast<uintptr_t>(f->esp + 4));
+  s.type = *reinterpret_cast<const std::type_info* const*>(static_cast<uintptr_t>(f->esp + 8));
+  s.frees_before = g_frees.load();
+  s.last_error = last_error;
   s.stack_top = CurrentStackTop();
   RtlCaptureContext(&s.context);
   s.context.Eax = f->eax;
@@ -277,6 +331,20 @@ extern "C" void SondrelCaptureThrow(const PushadFrame* f) noexcept {
   s.stack_pointer = s.context.Esp;
   CopyStack(s.stack, s.stack_pointer, s.stack_top);
   t_capturing = false;
+  SetLastError(last_error);
+}
+
+extern "C" void __wrap___cxa_free_exception(void* object) noexcept {
+  NoteExceptionFreed(object);
+  __real___cxa_free_exception(object);
+}
+
+// The run-time library's unwinding and thread-local lookups reset the thread's last system error on
+// the way from the raise to the handler; the handler of the raised object gets the raiser's back.
+extern "C" void* __wrap___cxa_begin_catch(void* header) noexcept {
+  void* object = __real___cxa_begin_catch(header);
+  if (object && object == t_snapshot.object) SetLastError(t_snapshot.last_error);
+  return object;
 }
 
 const void* ExceptionObject(const std::exception_ptr& e) noexcept {
@@ -289,24 +357,44 @@ const void* ExceptionObject(const std::exception_ptr& e) noexcept {
 
 const RaiseSnapshot* FindRaiseSnapshot(const std::exception_ptr& e) noexcept {
   const void* object = ExceptionObject(e);
-  return object && t_snapshot.object == object ? &t_snapshot : nullptr;
+  const RaiseSnapshot& s = t_snapshot;
+  if (!object || s.object != object || !s.type) return nullptr;
+  const std::type_info* type = e.__cxa_exception_type();
+  if (!type || !(*type == *s.type)) return nullptr;
+  return FreedSince(object, s.frees_before) ? nullptr : &s;
+}
+
+void ClearRaiseSnapshot() noexcept {
+  RaiseSnapshot& s = t_snapshot;
+  s.object = nullptr;
+  s.type = nullptr;
+  s.context.ContextFlags = 0;
+  s.stack_pointer = 0;
+}
+
+bool FillFromRaiseSnapshot(const std::exception_ptr& e, UnhandledException& u) noexcept {
+  const RaiseSnapshot* s = FindRaiseSnapshot(e);
+  if (!s) return false;
+  u.address = s->address;
+  u.language = s->language;
+  u.context = &s->context;
+  u.stack_pointer = s->stack_pointer;
+  u.stack_top = s->stack_top;
+  u.stack = s->stack;
+  return true;
 }
 
 void SetReportRoutine(ReportSink routine) noexcept { g_report = routine; }
 
 bool ReportCaughtException(const std::exception_ptr& e) noexcept {
+  const KeepLastError keep;  // the program goes on after the report with its own
   UnhandledException u;
   u.exception = e;
   u.thread_id = GetCurrentThreadId();
-  if (const RaiseSnapshot* s = FindRaiseSnapshot(e)) {
-    u.address = s->address;
-    u.language = s->language;
-    u.context = &s->context;
-    u.stack_pointer = s->stack_pointer;
-    u.stack_top = s->stack_top;
-    u.stack = &s->stack;
-  } else {
-    u.stack_pointer = static_cast<std::uint32_t>(reinterpret_cast<uintptr_t>(__builtin_frame_address(0)));
+  if (!FillFromRaiseSnapshot(e, u)) {
+    // The caller's frame, from the return address into it: this function's own frame is no part of
+    // what went wrong.
+    u.stack_pointer = static_cast<std::uint32_t>(reinterpret_cast<uintptr_t>(__builtin_frame_address(0))) + 4;
     u.stack_top = CurrentStackTop();
   }
   return ReportUnhandled(u);
@@ -355,19 +443,6 @@ void CopyReadableStack(StackCopy& copy, std::uint32_t sp, std::uint32_t top) {
   copy.bytes.resize(got);
 }
 
-StackCopy StackToWalk(const UnhandledException& u) {
-  StackCopy walk;
-  if (u.stack) {
-    walk = *u.stack;
-  } else if (u.stack_pointer) {
-    CopyReadableStack(walk, u.stack_pointer, u.stack_top ? u.stack_top : CurrentStackTop());
-  }
-  StackCopy creator;
-  if (CreatorStackOf(u.thread_id, creator))
-    walk.bytes.insert(walk.bytes.end(), creator.bytes.begin(), creator.bytes.end());
-  return walk;
-}
-
 DWORD MainThreadId() noexcept { return g_main_thread; }
 HANDLE MainThreadHandle() noexcept { return g_main_handle; }
 std::uint32_t MainStackTop() noexcept { return g_main_stack_top; }
@@ -402,10 +477,26 @@ void InstallExceptionHooks() {
     StartFreezeWatchdog();
 }
 
+namespace {
+
+// True when this copy of the interception lives in a dynamic library rather than the program file.
+bool InLibrary() {
+  HMODULE own = nullptr;
+  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCSTR>(&InLibrary), &own);
+  return own != GetModuleHandleA(nullptr);
+}
+
+}  // namespace
+
 void RemoveExceptionHooks() {
   if (g_installed == 0 || --g_installed > 0) return;
   SetFreezeWatchdogControl({});
-  StopFreezeWatchdog();
+  // A library is finalised under the loader's lock, where no thread can end: waiting for our threads
+  // there would wait for ever, so they are ended outright.
+  const bool library = InLibrary();
+  if (library) KillFreezeWatchdog();
+  else StopFreezeWatchdog();
   RemoveThreadHooks();
   SetUnhandledExceptionFilter(g_old_filter);
   std::set_terminate(g_old_terminate);
@@ -413,6 +504,7 @@ void RemoveExceptionHooks() {
   g_vectored = nullptr;
   g_overflow.stop = true;
   SetEvent(g_overflow.go);
+  if (library) TerminateThread(g_overflow.thread, 1);
   WaitForSingleObject(g_overflow.thread, 5000);
   CloseHandle(g_overflow.thread);
   CloseHandle(g_overflow.go);

@@ -8,6 +8,8 @@
 
 #include <cstdint>
 #include <exception>
+#include <memory>
+#include <typeinfo>
 #include <type_traits>
 
 #include "errorreport/capture/intercept.h"
@@ -16,19 +18,44 @@ namespace sondrel {
 
 // What the calling thread's last raise left behind.
 struct RaiseSnapshot {
-  const void* object = nullptr;  // the thrown object, as an exception_ptr to it holds it
-  bool language = true;          // false for a translated system exception
-  std::uint32_t address = 0;     // return address of the raise call; the fault address for a fault
-  CONTEXT context{};             // ContextFlags is CONTEXT_FULL once filled
+  const void* object = nullptr;           // the thrown object, as an exception_ptr to it holds it
+  const std::type_info* type = nullptr;   // its type, as the raise named it
+  std::uint32_t frees_before = 0;         // exception objects freed in the process before the raise
+  DWORD last_error = 0;                   // the raising code's last system error
+  bool language = true;                   // false for a translated system exception
+  std::uint32_t address = 0;  // return address of the raise call; the fault address for a fault
+  CONTEXT context{};          // ContextFlags is CONTEXT_FULL once filled
   std::uint32_t stack_pointer = 0;
   std::uint32_t stack_top = 0;
-  StackCopy stack;  // the stack from stack_pointer up (at most kStackCopyLimit bytes), copied at the raise
+  // The stack from stack_pointer up (at most kStackCopyLimit bytes), copied at the raise. Shared with a
+  // report that is still reading it, so that a later raise in the same thread takes a new buffer.
+  std::shared_ptr<StackCopy> stack;
+};
+
+// Gives the thread's last system error back when it goes out of scope: the interception and the report
+// must leave it as the failing code had it. Construct it before any thread-local lookup, which resets it.
+class KeepLastError {
+ public:
+  KeepLastError() noexcept : code_(GetLastError()) {}
+  explicit KeepLastError(DWORD code) noexcept : code_(code) {}
+  ~KeepLastError() { SetLastError(code_); }
+  KeepLastError(const KeepLastError&) = delete;
+  KeepLastError& operator=(const KeepLastError&) = delete;
+
+ private:
+  DWORD code_;
 };
 
 // The address of the object an exception_ptr refers to (null for an empty one).
 const void* ExceptionObject(const std::exception_ptr& e) noexcept;
 // The calling thread's snapshot of the raise of e, or null when its last raise was of another object.
+// An object freed since the raise and another one made at the same address later (without a raise in
+// this thread) does not match: the snapshot's type must be e's, and no exception object at that address
+// may have been freed after the snapshot was taken.
 const RaiseSnapshot* FindRaiseSnapshot(const std::exception_ptr& e) noexcept;
+// Forgets the calling thread's snapshot (its report is over). The copy's buffer is kept for the next
+// raise unless a report still holds it.
+void ClearRaiseSnapshot() noexcept;
 
 // An exception about to go unhandled, as the hooks hand it to the reporter.
 struct UnhandledException {
@@ -38,9 +65,13 @@ struct UnhandledException {
   const CONTEXT* context = nullptr;  // null: take it from nowhere (no registers in the report)
   std::uint32_t stack_pointer = 0;   // 0: the caller's own stack position
   std::uint32_t stack_top = 0;       // 0: the thread's own stack top
-  const StackCopy* stack = nullptr;  // null: walk the live stack
+  std::shared_ptr<const StackCopy> stack;  // null: walk the live stack
   DWORD thread_id = 0;
 };
+
+// Fills u's address, language flag, context and stack from the calling thread's snapshot of the raise of
+// e; false (u unchanged) when no snapshot belongs to e.
+bool FillFromRaiseSnapshot(const std::exception_ptr& e, UnhandledException& u) noexcept;
 
 // The report routine; true tells the caller to run its own default handling. Until one is set, the
 // hooks only end the thread or program as they would after a report.
@@ -77,10 +108,6 @@ inline std::uint32_t CurrentStackTop() noexcept {
 // Copies the readable part of a stack from sp up to top, at most kStackCopyLimit bytes; a page that is
 // gone ends the copy there instead of faulting.
 void CopyReadableStack(StackCopy& copy, std::uint32_t sp, std::uint32_t top);
-
-// The stack a report walks for u: the raise's copy (or a fresh copy of the live stack), followed by the
-// copy of the creator's stack when the thread has one, so that the creator's rows follow its own.
-StackCopy StackToWalk(const UnhandledException& u);
 
 // Runs call(context) so that a processor fault inside code that is not the program's (a system
 // library called from it, such as strlen on a bad pointer in the C runtime) and that no handler of

@@ -7,26 +7,30 @@
 #include "errorreport/capture/ExceptionReport.h"
 #include "errorreport/capture/intercept_win.h"
 #include "errorreport/capture/report_system_win.h"
+#include "errorreport/capture/thread_track_win.h"
 
 // The manager's interception points, served by the hooks of intercept_win.h: what they catch reaches
 // the manager's report routine with the registers and the stack of the raise.
 namespace sondrel {
-namespace {
 
-// The call stack is found by scanning the stack's values for return addresses, so the scan can read
-// them from a copy: the stack as it was at the raise (or, when the hooks had no copy, as it is now),
-// followed by the copy of the creator's stack when the thread was started while the hooks were in, so
-// that the creator's rows follow the thread's own.
-bool ToReportRoutine(const UnhandledException& u) {
-  const StackCopy walk = StackToWalk(u);
+TExceptNotifyParams NotifyParamsOf(const UnhandledException& u) {
   TExceptNotifyParams known;
   if (u.context) known.Context = RegistersOf(*u.context);
+  known.StackPointer = u.stack_pointer;
+  known.StackTop = u.stack_top;
+  known.Stack = u.stack;
   known.ThreadId = u.thread_id;
-  if (!walk.bytes.empty()) {
-    known.StackPointer = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(walk.bytes.data()));
-    known.StackTop = known.StackPointer + static_cast<uint32_t>(walk.bytes.size());
-  }
-  return ReportRoutine(u.exception, u.address, u.language, known);
+  // Taken here, in the faulting thread before the report lock: the thread list's lock is never wanted
+  // while a report holds its own.
+  auto creator = std::make_shared<StackCopy>();
+  if (u.thread_id && CreatorStackOf(u.thread_id, *creator)) known.CreatorStack = std::move(creator);
+  return known;
+}
+
+namespace {
+
+bool ToReportRoutine(const UnhandledException& u) {
+  return ReportRoutine(u.exception, u.address, u.language, NotifyParamsOf(u));
 }
 
 }  // namespace

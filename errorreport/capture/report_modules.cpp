@@ -1,6 +1,7 @@
 #include "errorreport/capture/report_modules.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "base/file.h"
 #include "base/text.h"
@@ -11,6 +12,12 @@
 namespace sondrel {
 namespace {
 constexpr uint16_t kRcData = 10;
+
+std::string HexText(uint32_t v) {
+  char buf[12];
+  std::snprintf(buf, sizeof buf, "%X", static_cast<unsigned>(v));
+  return buf;
+}
 }  // namespace
 
 std::string VersionText(const std::array<uint16_t, 4>& n) {
@@ -122,21 +129,36 @@ TReportDebugInfo TReportModulesList::ResolveAddress(uint32_t address) {
     }
   }
   row.kind = 1;
-  if (const TReportFunctionInfo* f = module->functions.Find(address)) {
+  const TReportFunctionInfo* f = module->functions.Find(address);
+  // Past the estimated end of every export the address may belong to code that is not exported at all:
+  // the nearest export below it is named with the distance from its entry, so that the row reads as
+  // the guess it is. A module with line data knows its own code better than such a guess.
+  const bool beyond = !f && !module->debug;
+  if (beyond) f = module->functions.Nearest(address);
+  if (f) {
     SplitName split = SplitExportName(f->name);
     row.kind = split.kind;
     row.unit_name = std::move(split.unit);
     row.class_name = std::move(split.class_name);
     row.procedure_name = std::move(split.procedure);
+    if (beyond && f && row.kind >= 2) row.procedure_name += "+0x" + HexText(address - f->entry);
   }
   return row;
 }
 
-TReportStackList TReportModulesList::BuildStack(std::optional<uint32_t> exception_address, uint32_t sp, uint32_t top) {
+TReportStackList TReportModulesList::BuildStack(std::optional<uint32_t> exception_address, uint32_t sp, uint32_t top,
+                                                const StackCopy* as_it_was) {
   source_.BeginPass();
   TReportStackList list;
   if (exception_address) list.Add(ResolveAddress(*exception_address));
-  for (uint32_t address : ScanStackForCalls(source_.Memory(), sp, top)) list.Add(ResolveAddress(address));
+  std::vector<uint32_t> calls;
+  if (as_it_was) {
+    StackCopyMemory memory(*as_it_was, source_.Memory());
+    calls = ScanStackForCalls(memory, sp, top);
+  } else {
+    calls = ScanStackForCalls(source_.Memory(), sp, top);
+  }
+  for (uint32_t address : calls) list.Add(ResolveAddress(address));
   return list;
 }
 

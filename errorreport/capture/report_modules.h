@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "errorreport/capture/debug_data.h"
+#include "errorreport/capture/intercept.h"
 #include "errorreport/capture/memory_reader.h"
 #include "errorreport/capture/report_stack.h"
 #include "errorreport/delivery/options_block.h"
@@ -94,8 +95,10 @@ class TReportModulesList {
   void KeepModule(uint32_t handle) { kept_ = handle; }
 
   TReportDebugInfo ResolveAddress(uint32_t address);
-  // The exception address's row first when given, then the rows of the stack scan from sp to top.
-  TReportStackList BuildStack(std::optional<uint32_t> exception_address, uint32_t sp, uint32_t top);
+  // The exception address's row first when given, then the rows of the stack scan from sp to top. With a
+  // copy, the stack is read as the copy holds it (the stack as it was when the copy was taken).
+  TReportStackList BuildStack(std::optional<uint32_t> exception_address, uint32_t sp, uint32_t top,
+                              const StackCopy* as_it_was = nullptr);
   // Address of a procedure of the program module named in its debug data ("ns::TClass::Proc").
   std::optional<uint32_t> FindProcedureByName(std::string_view name);
   // Whether the whole range is committed readable memory, asked afresh (not from facts kept by a pass).

@@ -53,13 +53,19 @@ class ModuleListSource : public ReportModuleSource {
     return rows;
   }
 
-  std::vector<StackRowText> BuildStack(uint32_t address, uint32_t sp, uint32_t top, uint32_t) override {
+  std::vector<StackRowText> BuildStack(uint32_t address, const TExceptNotifyParams& p) override {
     std::vector<StackRowText> rows;
-    const TReportStackList stack =
-        list_.BuildStack(address ? std::optional<uint32_t>(address) : std::nullopt, sp, top);
-    for (const TReportDebugInfo& r : stack)
-      rows.push_back({r.kind, r.address, r.module ? r.module->Name() : std::string(), r.unit_name, r.class_name,
-                      r.procedure_name, r.line});
+    auto add = [&rows](const TReportStackList& stack) {
+      for (const TReportDebugInfo& r : stack)
+        rows.push_back({r.kind, r.address, r.module ? r.module->Name() : std::string(), r.unit_name, r.class_name,
+                        r.procedure_name, r.line});
+    };
+    add(list_.BuildStack(address ? std::optional<uint32_t>(address) : std::nullopt, p.StackPointer, p.StackTop,
+                         p.Stack.get()));
+    // Where the thread was started: its creator's stack as it was then, after the thread's own rows.
+    if (const StackCopy* creator = p.CreatorStack.get())
+      add(list_.BuildStack(std::nullopt, creator->base, creator->base + static_cast<uint32_t>(creator->bytes.size()),
+                           creator));
     return rows;
   }
 

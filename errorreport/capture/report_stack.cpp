@@ -30,4 +30,10 @@ const TReportFunctionInfo* TReportFunctionsList::Find(uint32_t address) const {
   return matched ? &functions_[static_cast<size_t>(low)] : nullptr;
 }
 
+const TReportFunctionInfo* TReportFunctionsList::Nearest(uint32_t address) const {
+  auto it = std::upper_bound(functions_.begin(), functions_.end(), address,
+                             [](uint32_t a, const TReportFunctionInfo& f) { return a < f.entry; });
+  return it == functions_.begin() ? nullptr : &*std::prev(it);
+}
+
 }  // namespace sondrel

@@ -20,7 +20,9 @@ struct TReportDebugInfo {
   // module list drops the module while a report still shows the row.
   std::shared_ptr<const TReportModuleInfo> module;
   uint32_t address = 0;
-  std::string unit_name;  // ends in ".pas" when it came from a name without extension
+  // For an export name without extension (kind 3) it ends in ".pas"; line data (kind 4) gives the
+  // source file name as stored.
+  std::string unit_name;
   std::string class_name;
   std::string procedure_name;
   int32_t line = 0;  // 0 when unknown
@@ -61,6 +63,9 @@ class TReportFunctionsList {
   // The function holding the address, found by halving: a function holds it when
   // entry <= address <= entry + size; among several, the one the halving settles on.
   const TReportFunctionInfo* Find(uint32_t address) const;
+  // The function with the highest entry at or below the address, whatever its estimated size; null when
+  // every entry lies above it.
+  const TReportFunctionInfo* Nearest(uint32_t address) const;
   size_t Count() const noexcept { return functions_.size(); }
   const TReportFunctionInfo& operator[](size_t i) const { return functions_.at(i); }
 

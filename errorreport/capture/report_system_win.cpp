@@ -1,5 +1,6 @@
 #include "errorreport/capture/report_system_win.h"
 
+#include <cstring>
 #include <stdexcept>
 
 #include "base/cmdline.h"
@@ -74,7 +75,7 @@ std::string Win32ReportSystem::ModuleNameOfAddress(uint32_t address) {
 }
 
 std::vector<StackRowText> Win32ReportSystem::BuildCallStack(uint32_t address, const TExceptNotifyParams& p) {
-  return modules_.BuildStack(address, p.StackPointer, p.StackTop, p.ThreadId);
+  return modules_.BuildStack(address, p);
 }
 
 void Win32ReportSystem::FillReportRows(ReportRowValues& rows, const ReportInput&) {
@@ -89,13 +90,19 @@ void Win32ReportSystem::FillReportRows(ReportRowValues& rows, const ReportInput&
   FillSystemRows(rows, program);
 }
 
-ReportMemory Win32ReportSystem::ReadMemory(uint32_t stack_pointer, uint32_t address) {
+ReportMemory Win32ReportSystem::ReadMemory(const TExceptNotifyParams& params, uint32_t address) {
   ReportMemory m;
+  const uint32_t stack_pointer = params.StackPointer;
   m.stack_address = stack_pointer;
   m.code_address = address;
   m.stack.resize(64);
   m.code.resize(256);
-  if (!ReadOwnMemory(stack_pointer, m.stack.data(), m.stack.size()) ||
+  // The stack as it was at the raise, where the copy holds it: the live one has moved on since.
+  const StackCopy* copy = params.Stack.get();
+  const bool in_copy = copy && stack_pointer >= copy->base &&
+                       uint64_t{stack_pointer} + m.stack.size() <= uint64_t{copy->base} + copy->bytes.size();
+  if (in_copy) std::memcpy(m.stack.data(), copy->bytes.data() + (stack_pointer - copy->base), m.stack.size());
+  if ((!in_copy && !ReadOwnMemory(stack_pointer, m.stack.data(), m.stack.size())) ||
       !ReadOwnMemory(address, m.code.data(), m.code.size())) {
     m.stack.clear();
     m.code.clear();

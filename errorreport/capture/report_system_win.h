@@ -20,8 +20,8 @@ class ReportModuleSource {
   virtual const TReportModuleOptions& OptionsForAddress(uint32_t address) = 0;
   virtual void Refresh() = 0;
   virtual std::vector<ModuleRowText> Rows() = 0;
-  virtual std::vector<StackRowText> BuildStack(uint32_t address, uint32_t stack_pointer, uint32_t stack_top,
-                                               uint32_t thread_id) = 0;
+  // The rows from the address and the stack (see ReportSystem::BuildCallStack).
+  virtual std::vector<StackRowText> BuildStack(uint32_t address, const TExceptNotifyParams& params) = 0;
   // FileDescription and version of the program file; empty when it has no version resource.
   virtual std::string ProgramDescription() = 0;
   virtual std::string ProgramVersion() = 0;
@@ -42,7 +42,7 @@ class Win32ReportSystem : public ReportSystem {
   std::string ModuleNameOfAddress(uint32_t address) override;
   std::vector<StackRowText> BuildCallStack(uint32_t address, const TExceptNotifyParams& params) override;
   void FillReportRows(ReportRowValues& rows, const ReportInput& in) override;
-  ReportMemory ReadMemory(uint32_t stack_pointer, uint32_t address) override;
+  ReportMemory ReadMemory(const TExceptNotifyParams& params, uint32_t address) override;
   void ShowFilterMessage(const std::string& caption, const std::string& text) override;
   void CaptureScreen() override;
   void SaveScreenshot() override;

@@ -90,9 +90,19 @@ std::vector<std::string> ExceptionClassChain(const std::exception_ptr& e) {
   return chain;
 }
 
+bool HasExceptionMessage(const std::exception_ptr& e) {
+  if (!e) return false;
+  try {
+    std::rethrow_exception(e);
+  } catch (const std::exception&) {
+    return true;
+  } catch (...) {
+  }
+  return false;
+}
+
 std::string DialogMessageText(const std::exception_ptr& e) {
-  std::string m = e ? ExceptionMessage(e) : std::string();
-  if (!e) m = "Unknown error message.";
+  std::string m = HasExceptionMessage(e) ? ExceptionMessage(e) : std::string("Unknown error message.");
   if (m.empty() || m.back() != '.') m += '.';
   for (char& c : m)
     if (static_cast<unsigned char>(c) < 32 && c != '\r' && c != '\n') c = ' ';
@@ -212,7 +222,9 @@ void ReportWorker::BuildReport(const ReportInput& in) {
   rows[rrAddress] = AddressText(record_.ExceptionAddress);
   rows[rrModule] = sys_.ModuleNameOfAddress(record_.ExceptionAddress);
   rows[rrType] = in.object ? ExceptionClassName(in.object) : std::string("Unknown exception type.");
-  rows[rrMessage] = in.object ? ReportMessageText(ExceptionMessage(in.object)) : "Unknown error message.";
+  // A thrown value that is no exception object (throw 42) carries no message.
+  rows[rrMessage] =
+      HasExceptionMessage(in.object) ? ReportMessageText(ExceptionMessage(in.object)) : "Unknown error message.";
   rows[rrControlClass] = in.params.FocusedClass;
   rows[rrControlText] = BlankControlChars(in.params.FocusedText);
   duplicate_values_ = {rows[rrAddress], rows[rrModule], rows[rrType], rows[rrMessage]};
@@ -220,7 +232,7 @@ void ReportWorker::BuildReport(const ReportInput& in) {
   step_ = 602;
   general_part_ = BuildGeneralPart(texts, o.ReportFields(), rows, sys_.Kind() == ProgramKind::kWindows);
   processor_part_ = BuildProcessorPart(texts, in.params.Context,
-                                       sys_.ReadMemory(in.params.StackPointer, record_.ExceptionAddress));
+                                       sys_.ReadMemory(in.params, record_.ExceptionAddress));
   record_.ReportText = JoinReportParts(general_part_, BuildCallStackPart(texts, stack_),
                                        BuildModulesPart(texts, modules_), processor_part_);
   text_to_send_ = record_.ReportText;

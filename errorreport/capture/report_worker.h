@@ -6,11 +6,13 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "errorreport/capture/intercept.h"
 #include "errorreport/capture/report_text.h"
 #include "errorreport/delivery/report_options.h"
 
@@ -75,8 +77,13 @@ class TReportHandlerList {
 struct TExceptNotifyParams {
   std::optional<ReportRegisters> Context;  // the registers at the fault, when known
   uint32_t StackTop = 0;
-  uint32_t StackPointer = 0;
-  uint32_t ThreadId = 0;
+  uint32_t StackPointer = 0;  // the faulting thread's ESP where the stack walk and the stack dump start
+  uint32_t ThreadId = 0;      // the faulting thread
+  // The faulting thread's stack as it was at the raise, when it was copied then (the frames of the raise
+  // are gone from the live stack by the time a boundary reports); null: the live stack is read.
+  std::shared_ptr<const StackCopy> Stack;
+  // The stack of the thread that started the faulting thread, as it was then; null when none was kept.
+  std::shared_ptr<const StackCopy> CreatorStack;
   std::string FocusedClass;
   std::string FocusedText;
 };
@@ -122,12 +129,14 @@ class ReportSystem {
   virtual void RefreshModules() = 0;
   virtual std::vector<ModuleRowText> ModuleRows() = 0;
   virtual std::string ModuleNameOfAddress(uint32_t address) = 0;
-  // The call stack from address between stack pointer and top, followed by the stack of the thread
-  // that created the faulting thread when it was kept.
+  // The call stack from address between stack pointer and top (read from the stack copy where it has
+  // one), followed by the rows of the stack of the thread that created the faulting thread when it
+  // was kept.
   virtual std::vector<StackRowText> BuildCallStack(uint32_t address, const TExceptNotifyParams& params) = 0;
   // The rows of the general part the system knows: application, active controls, computer, system.
   virtual void FillReportRows(ReportRowValues& rows, const ReportInput& in) = 0;
-  virtual ReportMemory ReadMemory(uint32_t stack_pointer, uint32_t address) = 0;
+  // 64 bytes at the stack pointer (from the stack copy when it holds them) and 256 at the address.
+  virtual ReportMemory ReadMemory(const TExceptNotifyParams& params, uint32_t address) = 0;
 
   virtual void ShowFilterMessage(const std::string& caption, const std::string& text) = 0;
   virtual void CaptureScreen() = 0;
@@ -222,9 +231,12 @@ std::string InternalErrorDebugLine(int step, uint32_t address, const std::string
 // "$4D $5A ..." for each byte, or empty.
 std::string InternalErrorDump(const std::vector<uint8_t>& bytes);
 
-// The message the dialog shows: the exception's message or "Unknown error message.", "." added when
-// missing, control characters other than CR and LF turned into blanks.
+// The message the dialog shows: the exception's message or "Unknown error message." (for a thrown value
+// that is no exception object, such as an int), "." added when missing, control characters other than
+// CR and LF turned into blanks.
 std::string DialogMessageText(const std::exception_ptr& e);
+// True when e holds an exception object (a std::exception), which carries a message.
+bool HasExceptionMessage(const std::exception_ptr& e);
 // The class names of an exception, own class first, for the filter.
 std::vector<std::string> ExceptionClassChain(const std::exception_ptr& e);
 bool IsAbort(const std::exception_ptr& e);

@@ -11,8 +11,17 @@ namespace {
 
 // The reporter module's own mapping stays open for the life of the process (or until replaced), so
 // that other modules can open it by name.
-std::mutex g_own_lock;
-UniqueHandle g_own_mapping;
+struct OwnMapping {
+  std::mutex lock;
+  UniqueHandle mapping;
+};
+// Built on first use: the reporter makes its mapping while it installs itself, before this file's
+// own static objects would be initialised (a plain static handle would then be reset afterwards and
+// the mapping kept open for ever), and closes it after they would be gone.
+OwnMapping& Own() {
+  static OwnMapping own;
+  return own;
+}
 
 HMODULE OwnModule() {
   HMODULE h = nullptr;
@@ -48,8 +57,8 @@ bool IsSubsystemModuleFile(const std::string& module_file_name) {
 
 void PublishSubsystemOptions(std::string_view payload) {
   const std::string content = EncodeOptionsMapping(payload);
-  std::lock_guard<std::mutex> lock(g_own_lock);
-  g_own_mapping.reset();
+  std::lock_guard<std::mutex> lock(Own().lock);
+  Own().mapping.reset();
   UniqueHandle m(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
                                     static_cast<DWORD>(content.size()), NameFor(SubsystemModuleHandle()).c_str()));
   if (!m) return;
@@ -57,14 +66,14 @@ void PublishSubsystemOptions(std::string_view payload) {
   UniqueView view(MapViewOfFile(m.get(), FILE_MAP_ALL_ACCESS, 0, 0, 0));
   if (!view || ViewSize(view.get()) < content.size()) return;
   std::memcpy(view.get(), content.data(), content.size());
-  g_own_mapping = std::move(m);
+  Own().mapping = std::move(m);
 }
 
 void CreateSubsystemOptionsMapping() { PublishSubsystemOptions(std::string(1, '\0')); }
 
 void CloseSubsystemOptionsMapping() {
-  std::lock_guard<std::mutex> lock(g_own_lock);
-  g_own_mapping.reset();
+  std::lock_guard<std::mutex> lock(Own().lock);
+  Own().mapping.reset();
 }
 
 std::optional<std::string> ReadModuleOptionsMapping(uintptr_t module_handle) {

@@ -53,6 +53,7 @@ std::vector<HWND> Children(HWND top, FindByClass f) {
 struct BoxSearch {
   DWORD pid;
   HWND main;
+  bool any_caption = false;
   HWND found = nullptr;
 };
 
@@ -60,7 +61,8 @@ BOOL CALLBACK FindBox(HWND h, LPARAM p) {
   auto* s = reinterpret_cast<BoxSearch*>(p);
   DWORD pid = 0;
   GetWindowThreadProcessId(h, &pid);
-  if (pid != s->pid || h == s->main || !IsWindowVisible(h) || WindowText(h) != "Sondrel") return TRUE;
+  if (pid != s->pid || h == s->main || !IsWindowVisible(h) || (!s->any_caption && WindowText(h) != "Sondrel"))
+    return TRUE;
   s->found = h;
   return FALSE;
 }
@@ -129,10 +131,10 @@ void MainWindow::SelectTab(int index) {
   PumpMessages(100);
 }
 
-HWND MainWindow::WaitForBox(DWORD timeout_ms) const {
+HWND MainWindow::WaitForBox(DWORD timeout_ms, bool any_caption) const {
   const DWORD start = GetTickCount();
   do {
-    BoxSearch s{child_->Pid(), main_};
+    BoxSearch s{child_->Pid(), main_, any_caption};
     EnumWindows(FindBox, reinterpret_cast<LPARAM>(&s));
     if (s.found) {
       PumpMessages(100);

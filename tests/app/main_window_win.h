@@ -49,8 +49,9 @@ class MainWindow {
   HWND Button(const std::string& caption) const;
   // Selects a tab as a user would (the strip tells its owner).
   void SelectTab(int index);
-  // Waits for a message box of the program (a second window captioned "Sondrel"); null when none came.
-  HWND WaitForBox(DWORD timeout_ms = 10000) const;
+  // Waits for a message box of the program (a second window captioned "Sondrel", or with any_caption
+  // any other visible window of the program); null when none came.
+  HWND WaitForBox(DWORD timeout_ms = 10000, bool any_caption = false) const;
   // Presses the button (posted: its handler waits for the box) and waits for the box it opens.
   HWND PressForBox(const std::string& caption);
   // The text of a message box and a click on one of its buttons, posted.

@@ -32,6 +32,12 @@ volatile int* volatile g_null = nullptr;
 [[gnu::noinline]] void ThrowUncaught() { throw std::runtime_error("Uncaught C++ failure"); }
 [[gnu::noinline]] void FaultAccessViolation() { *g_null = 42; }
 [[gnu::noinline]] int FaultDivideByZero() { return 100 / g_zero; }
+[[gnu::noinline]] void ThrowFromHandler() { throw std::runtime_error("Raised in the handler"); }
+[[gnu::noinline]] void ThrowInt() { throw 42; }
+[[gnu::noinline]] void ThrowInThread() { throw std::runtime_error("Raised in the thread"); }
+
+// The ways an event handler fails, one window message each.
+enum : UINT { kThrowInline = WM_APP + 1, kForeignFault, kAccessViolation, kThrowCall, kThrowInt };
 
 // The C runtime's own strlen, called where the compiler cannot replace it: a fault inside a system
 // library.
@@ -48,8 +54,11 @@ class FaultyForm : public TForm {
 
  protected:
   LRESULT OnMessage(UINT m, WPARAM w, LPARAM l) override {
-    if (m == WM_APP + 1) throw std::logic_error("Handler failed in the window");
-    if (m == WM_APP + 2) {
+    if (m == kThrowInline) throw std::logic_error("Handler failed in the window");
+    if (m == kAccessViolation) FaultAccessViolation();
+    if (m == kThrowCall) ThrowFromHandler();
+    if (m == kThrowInt) ThrowInt();
+    if (m == kForeignFault) {
       // A fault the system handles itself stays its own business.
       std::printf("probe answered=%d\n", IsBadReadPtr(nullptr, 4) ? 1 : 0);
       return static_cast<LRESULT>(SystemStrlen(nullptr));
@@ -58,12 +67,69 @@ class FaultyForm : public TForm {
   }
 };
 
-void RunWindowCase(UINT message = WM_APP + 1) {
+void RunWindowCase(UINT message = kThrowInline) {
   TApplication app(GetModuleHandleA(nullptr));
   app.SetTitle("Report child");
   FaultyForm form;
   SendMessageA(form.Handle(), message, 0, 0);
   std::printf("went on\n");
+}
+
+// A thread whose top level hands its exception to the manager; the report's record names the thread.
+[[gnu::noinline]] void StartReportingThread() {
+  DWORD reported_by = 0, id = 0;
+  TReportHandler h;
+  h.OnReport = [&reported_by](TReportExceptionRecord& rec, bool&) { reported_by = rec.ThreadId; };
+  ReportHandlers().Add(h);
+  std::thread t([&id] {
+    id = GetCurrentThreadId();
+    try {
+      ThrowInThread();
+    } catch (...) {
+      ReportException(std::current_exception());
+    }
+  });
+  t.join();
+  std::printf("record names the thread=%d\n", reported_by == id && id != 0);
+}
+
+// The main window stops answering; the watchdog reports it with the main thread's registers.
+void RunFreezeCase(TReportModuleOptionsEx& options) {
+  std::atomic<DWORD> reported_by{0};
+  TReportHandler h;
+  h.OnReport = [&reported_by](TReportExceptionRecord& rec, bool&) { reported_by = rec.ThreadId; };
+  ReportHandlers().Add(h);
+  // A plain top-level window of the main thread, busy below: the watchdog's probe goes unanswered.
+  HWND window = CreateWindowA("STATIC", "Frozen child", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100, nullptr,
+                              nullptr, GetModuleHandleA(nullptr), nullptr);
+  for (int i = 0; i < 20; ++i) {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    Sleep(10);
+  }
+  options.SetFreezeSeconds(1);
+  options.SetFreezeWatch(true);
+  // Busy, not asleep: the instruction pointer stays in this program's code.
+  const DWORD end = GetTickCount() + 6000;
+  volatile unsigned spins = 0;  // stored each round, so the loop is not optimised away
+  while (!reported_by && static_cast<LONG>(GetTickCount() - end) < 0) spins = spins + 1;
+  const bool watching = FreezeWatchdogRunning();
+  options.SetFreezeWatch(false);
+  std::printf("watched=%d record names the main thread=%d\n", watching, reported_by == GetCurrentThreadId());
+  DestroyWindow(window);
+}
+
+// The last system error of the faulting code survives the interception and the report.
+void RunLastErrorCase() {
+  SetLastError(4321);
+  try {
+    ThrowFromHandler();
+  } catch (const std::exception&) {
+    std::printf("kept after a throw=%lu\n", GetLastError());
+  }
+  SetLastError(4322);
+  ReportException(std::make_exception_ptr(std::runtime_error("Reported with an error code set")));
+  std::printf("kept after a report=%lu\n", GetLastError());
 }
 
 // Handles the form's messages until done() holds.
@@ -94,9 +160,15 @@ int main(int argc, char** argv) {
   }
   if (which == "mapping") {
     // The library carries no block of its own, so nothing publishes its options: the mapping its
-    // reporter made at installation is the one found, with nothing published yet.
+    // reporter made at installation is the one found, with nothing published yet; its finalisation
+    // closes it.
     HMODULE lib = LoadLibraryA("report_forward.dll");
-    std::printf("library mapping=%s\n", lib ? LibraryMappingState(lib).c_str() : "no library");
+    std::printf("library mapping=%s", lib ? LibraryMappingState(lib).c_str() : "no library");
+    // The library's reporter runs a freeze watchdog of its own; unloading it must not hang.
+    auto watch = reinterpret_cast<int (*)()>(reinterpret_cast<void*>(GetProcAddress(lib, "WatchInLibrary")));
+    std::printf(" watching=%d", watch ? watch() : -1);
+    FreeLibrary(lib);
+    std::printf(" after unload=%s\n", LibraryMappingState(lib).c_str());
   }
   TReportModuleOptionsEx& options = CurrentReportOptions();
   options.SetLogPath(argv[2]);
@@ -110,7 +182,13 @@ int main(int argc, char** argv) {
     Print("filtered", ReportException(std::make_exception_ptr(EConvertError("'x' is not a number"))));
   }
   if (which == "window") RunWindowCase();
-  if (which == "foreign-fault") RunWindowCase(WM_APP + 2);
+  if (which == "form-av") RunWindowCase(kAccessViolation);
+  if (which == "form-cpp") RunWindowCase(kThrowCall);
+  if (which == "form-int") RunWindowCase(kThrowInt);
+  if (which == "thread") StartReportingThread();
+  if (which == "freeze") RunFreezeCase(options);
+  if (which == "lasterror") RunLastErrorCase();
+  if (which == "foreign-fault") RunWindowCase(kForeignFault);
   if (which == "file-time") {
     // The program file is rewritten between two reports: the options changed at run time (the log
     // path above) stay in force.

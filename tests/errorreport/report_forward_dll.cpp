@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "errorreport/capture/ExceptionReport.h"
+#include "errorreport/capture/freeze_win.h"
 
 extern "C" __declspec(dllexport) int RaiseInLibrary() {
   try {
@@ -13,4 +14,10 @@ extern "C" __declspec(dllexport) int RaiseInLibrary() {
     std::exception_ptr e = std::current_exception();
     return sondrel::ExceptionManager(&e, nullptr) ? 1 : 0;
   }
+}
+
+// Switches the library's own freeze watch on: its finalisation must not wait for the watchdog.
+extern "C" __declspec(dllexport) int WatchInLibrary() {
+  sondrel::CurrentReportOptions().SetFreezeWatch(true);
+  return sondrel::FreezeWatchdogRunning() ? 1 : 0;
 }

@@ -12,7 +12,7 @@ namespace {
 TEST(Freeze, BlockedMainWindowGivesOneReportWithTheBlockingFunction) {
   const auto r = RunMode("freeze");
   ASSERT_EQ(Count(r.output, "REPORT "), 1) << r.output;
-  EXPECT_TRUE(std::regex_search(r.output, std::regex("REPORT class=EFrozenApplication lang=1 thread=main eip=[^ ]+ "
+  EXPECT_TRUE(std::regex_search(r.output, std::regex("REPORT class=EFrozenApplication lang=0 thread=main eip=[^ ]+ "
                                                      "stack=[^ ]*Blocker")))
       << r.output;
   EXPECT_NE(r.output.find("REPORTS=1"), std::string::npos) << r.output;
@@ -23,7 +23,7 @@ TEST(Freeze, FrozenInsideTheHeapIsReportedWithoutDeadlock) {
   const auto r = RunMode("freeze_heap");
   EXPECT_FALSE(r.timed_out);
   ASSERT_EQ(Count(r.output, "REPORT "), 1) << r.output;
-  EXPECT_TRUE(std::regex_search(r.output, std::regex("REPORT class=EFrozenApplication lang=1 thread=main eip=[^ ]+ "
+  EXPECT_TRUE(std::regex_search(r.output, std::regex("REPORT class=EFrozenApplication lang=0 thread=main eip=[^ ]+ "
                                                      "stack=[^ ]*HeapBlocker")))
       << r.output;
   EXPECT_NE(r.output.find("DONE"), std::string::npos) << r.output;

@@ -26,6 +26,14 @@ TEST(Intercept, ThreadTopLevelReportsWithTheStackAtTheThrow) {
   EXPECT_NE(r.output.find("DONE"), std::string::npos);
 }
 
+TEST(Intercept, ASnapshotBelongsOnlyToTheExceptionItWasTakenFor) {
+  const auto r = RunMode("stale");
+  EXPECT_NE(r.output.find("MATCHED=0"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("LIVE_MATCHED=1 AFTER_CLEAR=0"), std::string::npos) << r.output;
+  // The later object took the freed one's place: the case the match has to tell apart.
+  EXPECT_NE(r.output.find("SAME_ADDRESS=1"), std::string::npos) << r.output;
+}
+
 TEST(Intercept, ThreadCreatedUnsuspendedRunsAtOnce) {
   const auto r = RunMode("runs_at_once");
   EXPECT_NE(r.output.find("RAN=1"), std::string::npos) << r.output;

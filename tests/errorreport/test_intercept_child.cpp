@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -301,6 +302,25 @@ int main(int argc, char** argv) {
     for (void* p : reuse) std::free(p);
   } else if (mode == "uncaught") {
     CallsThrower();
+  } else if (mode == "stale") {
+    // A caught and freed exception's snapshot must not stand for a later object at the same address,
+    // nor for an object of another type that the snapshot's address now holds.
+    const void* first = nullptr;
+    try {
+      throw std::bad_alloc();  // no message on the heap: the next object of its size takes its place
+    } catch (...) {
+      first = ExceptionObject(std::current_exception());
+    }
+    const std::exception_ptr later = std::make_exception_ptr(std::bad_alloc());
+    std::printf("SAME_ADDRESS=%d MATCHED=%d\n", ExceptionObject(later) == first, FindRaiseSnapshot(later) != nullptr);
+    try {
+      throw std::runtime_error("live");
+    } catch (...) {
+      const std::exception_ptr live = std::current_exception();
+      const bool found = FindRaiseSnapshot(live) != nullptr;
+      ClearRaiseSnapshot();
+      std::printf("LIVE_MATCHED=%d AFTER_CLEAR=%d\n", found, FindRaiseSnapshot(live) != nullptr);
+    }
   }
   std::printf("DONE\n");
   std::fflush(stdout);

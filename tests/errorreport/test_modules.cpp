@@ -196,6 +196,9 @@ TEST(ModulesNames, ExportNamesSplitByTheirForm) {
       {"_ZNK7sondrel4TFoo3BarEi", 3, "", "sondrel::TFoo", "Bar"},
       {"__ZN7sondrel11TReportList3AddERKi", 3, "", "sondrel::TReportList", "Add"},
       {"_Z4mainv", 2, "", "", "main"},
+      // stdcall names carry their argument size after an "@"
+      {"_ZN7sondrel5TForm11FormWndProcEP6HWND__jjl@16", 3, "", "sondrel::TForm", "FormWndProc"},
+      {"WinMain@16", 2, "", "", "WinMain"},
       {"_ZN12_GLOBAL__N_13RunEv", 3, "", "(anonymous namespace)", "Run"},
       {"_ZNSt6vectorIiSaIiEE9push_backERKi", 3, "", "std::vector<int, std::allocator<int> >", "push_back"},
       {"_Z5applyIiET_S0_", 2, "", "", "apply<int>"},
@@ -259,7 +262,15 @@ TEST_F(Modules, AddressesResolveThroughDebugDataThenExports) {
   EXPECT_EQ(cpp.kind, 3);
   EXPECT_EQ(cpp.class_name, "sondrel::TFoo");
   EXPECT_EQ(cpp.procedure_name, "Bar");
-  EXPECT_EQ(list.ResolveAddress(kLib + 0x1030).kind, 1);  // between procedures
+  // Past the estimated end of an export: its name and the distance from its entry.
+  auto beyond = list.ResolveAddress(kLib + 0x1030);
+  EXPECT_EQ(beyond.kind, 2);
+  EXPECT_EQ(beyond.procedure_name, "FrameProc+0x30");
+  auto beyond_cpp = list.ResolveAddress(kLib + 0x13A3);
+  EXPECT_EQ(beyond_cpp.class_name, "sondrel::TFoo");
+  EXPECT_EQ(beyond_cpp.procedure_name, "Bar+0x1A3");
+  EXPECT_EQ(list.ResolveAddress(kLib + 0x11E0).kind, 1);  // past an export whose name says nothing
+  EXPECT_EQ(list.ResolveAddress(kLib + 0x0FFF).kind, 1);  // below the first export
   EXPECT_EQ(list.ResolveAddress(kBare + 0x1000).kind, 1);  // neither exports nor debug data
   auto none = list.ResolveAddress(0x50000000);
   EXPECT_EQ(none.kind, 0);

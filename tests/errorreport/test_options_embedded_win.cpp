@@ -54,7 +54,7 @@ TEST(EmbeddedBlock, CarriesTheBuildOptionsAndLineData) {
   EXPECT_EQ(info->line, line);
   EXPECT_EQ(info->procedure, "TestBody");
 
-  auto entry = debug.FindProcedure("sondrel::(anonymous namespace)::ReturnAddress");
+  auto entry = debug.FindProcedure("sondrel::ReturnAddress");
   ASSERT_TRUE(entry);
   EXPECT_EQ(*entry, reinterpret_cast<uintptr_t>(&ReturnAddress) - reinterpret_cast<uintptr_t>(self));
 }

@@ -2,13 +2,17 @@
 // through the child's output and the log file the reporter wrote.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <map>
 #include <regex>
 #include <thread>
 
 #include "base/cmdline.h"
 #include "base/file.h"
+#include "base/text.h"
 #include "errorreport/capture/log_file.h"
 #include "errorreport/delivery/options_block.h"
+#include "tests/errorreport/report_facts.h"
 #include "tests/support/process_win.h"
 #include "tests/support/windows_win.h"
 
@@ -48,6 +52,43 @@ const PreparedChild& Child() {
   return child;
 }
 
+using Check = std::function<std::string(const ReportFacts&)>;  // says what is wrong, or ""
+
+// The call stack's first row is the child's raising function, with its file and line from the line data
+// the build embeds: no row of the reporter or of the framework's boundary stands above it.
+Check FirstRow(std::string procedure) {
+  return [procedure](const ReportFacts& f) -> std::string {
+    if (f.stack.empty() || f.stack[0].size() != 6) return "no call stack";
+    const auto& r = f.stack[0];
+    if (r[1] == "report_child_run.exe" && r[2] == "report_child_win.cpp" && r[4] == procedure && std::atoi(r[5].c_str()) > 0)
+      return "";
+    return "first row " + r[1] + "|" + r[2] + "|" + r[3] + "|" + r[4] + "|" + r[5] + ", not " + procedure;
+  };
+}
+
+// A row of `below` comes after the first row of `above`.
+Check Below(std::string above, std::string below) {
+  return [above, below](const ReportFacts& f) -> std::string {
+    const size_t a = RowOf(f, above);
+    if (a == std::string::npos) return "no row " + above;
+    for (size_t i = a + 1; i < f.stack.size(); ++i)
+      if (f.stack[i].size() == 6 && f.stack[i][4] == below) return "";
+    return "no row " + below + " below " + above;
+  };
+}
+
+// The stack dump starts at the faulting thread's stack pointer.
+std::string DumpAtEsp(const ReportFacts& f) {
+  const auto esp = f.registers.find("ESP");
+  if (esp == f.registers.end() || esp->second == "????    ") return "no ESP";
+  return f.dump_stack == esp->second ? "" : "dump starts at " + f.dump_stack + ", ESP is " + esp->second;
+}
+
+std::string AddressIsEip(const ReportFacts& f) {
+  const auto eip = f.registers.find("EIP");
+  return eip != f.registers.end() && eip->second == f.address ? "" : "2.2 " + f.address + " is not EIP";
+}
+
 struct Row {
   const char* name;
   DWORD exit_code;
@@ -56,6 +97,7 @@ struct Row {
   std::vector<std::string> log;        // regular expressions over the log
   const char* box_caption = nullptr;   // a message box the child shows, closed by the test
   const char* box_text = nullptr;
+  std::vector<Check> checks = {};      // over the first report of the log
 };
 
 const std::string kShape[] = {
@@ -83,7 +125,6 @@ const std::string kConsoleHeader = "An error has occurred during program executi
 const std::string kModuleRow = "  2\\.3 Module : report_child_run\\.exe\r\n";
 const std::string kKnownRegisters = "EAX: [0-9A-F]{8}   EDI: [0-9A-F]{8}\r\n";
 const std::string kDumpLine = "\r\n[0-9A-F]{8}: [0-9A-F]{8}   [0-9A-F]{8}: ([0-9A-F]{2} ){16} .{16}\r\n";
-
 class ReportFaults : public testing::TestWithParam<Row> {};
 
 TEST_P(ReportFaults, TheLogTellsWhatHappened) {
@@ -123,6 +164,11 @@ TEST_P(ReportFaults, TheLogTellsWhatHappened) {
   const std::string text = *ReadFileBytes(log);
   for (const auto& pattern : row.log)
     EXPECT_TRUE(std::regex_search(text, std::regex(pattern))) << pattern << "\n---\n" << text;
+  const ReportFacts facts = ReadFacts(file.Entries().front());
+  for (const auto& check : row.checks) {
+    const std::string wrong = check(facts);
+    EXPECT_EQ(wrong, "") << text;
+  }
 }
 
 const Row kRows[] = {
@@ -137,7 +183,25 @@ const Row kRows[] = {
     {"filter-silent", 0, 0, {"filtered=0", "done"}, {}},
     {"filter-message", 0, 0, {"filtered=0", "done"}, {}, "Information.", "Please check the number."},
     {"window", 0, 1, {"went on", "done"},
-     Logged({"  2\\.4 Type   : std::logic_error\r\n", "  2\\.5 Message: Handler failed in the window\\.\r\n", kModuleRow})},
+     Logged({"  2\\.4 Type   : std::logic_error\r\n", "  2\\.5 Message: Handler failed in the window\\.\r\n", kModuleRow}),
+     nullptr, nullptr, {FirstRow("OnMessage")}},
+    // An event handler's failure reaches the framework's boundary after its frames are gone; the report
+    // still shows the raise: address, registers, stack dump and call stack.
+    {"form-av", 0, 1, {"went on", "done"}, Logged({"  2\\.4 Type   : EAccessViolation\r\n", kModuleRow, kKnownRegisters}),
+     nullptr, nullptr, {FirstRow("FaultAccessViolation"), Below("FaultAccessViolation", "OnMessage"), DumpAtEsp}},
+    {"form-cpp", 0, 1, {"went on", "done"},
+     Logged({"  2\\.4 Type   : std::runtime_error\r\n", "  2\\.5 Message: Raised in the handler\\.\r\n", kModuleRow,
+             kKnownRegisters}),
+     nullptr, nullptr, {FirstRow("ThrowFromHandler"), Below("ThrowFromHandler", "OnMessage"), DumpAtEsp}},
+    {"form-int", 0, 1, {"went on", "done"},
+     Logged({"  2\\.4 Type   : int\r\n", "  2\\.5 Message: Unknown error message\\.\r\n"}), nullptr, nullptr,
+     {FirstRow("ThrowInt")}},
+    // The thread's own rows, then those of the code that started it.
+    {"thread", 0, 1, {"record names the thread=1", "done"}, Logged({"  2\\.5 Message: Raised in the thread\\.\r\n"}),
+     nullptr, nullptr, {FirstRow("ThrowInThread"), Below("ThrowInThread", "StartReportingThread")}},
+    {"freeze", 0, 1, {"watched=1 record names the main thread=1", "done"}, Logged({"  2\\.4 Type   : EFrozenApplication\r\n"}),
+     nullptr, nullptr, {AddressIsEip, DumpAtEsp}},
+    {"lasterror", 0, 1, {"kept after a throw=4321", "kept after a report=4322", "done"}, Logged({})},
     {"unhandled", 0, 0, {"handler saw report=1", "went on", "done"}, {}, "Report child", "Handler failed in the window."},
     {"nested", 0, 1, {"nested=1", "outer=0", "done"}, Logged({"  2\\.5 Message: Outer failure\\.\r\n"})},
     {"threads", 0, 8, {"reports=8 most at once=1 handlers elsewhere=0", "done"},
@@ -159,8 +223,9 @@ const Row kRows[] = {
      Logged({"  2\\.4 Type   : EFrozenApplication\r\n", "  2\\.5 Message: The application seems to be frozen\\.\r\n"})},
     // The watchdog and another thread read the options while eight threads report.
     {"options-race", 0, 8, {"options seen other=0 read=1", "done"}, Logged({"Thread 0 failed\\.", "Thread 7 failed\\."})},
-    // The options mapping: a library's reporter makes it at installation, with nothing published.
-    {"mapping", 0, 0, {"library mapping=0", "done"}, {}},
+    // A library's own reporter: it makes its options mapping at installation, with nothing published,
+    // and closes it at finalisation; its freeze watchdog does not keep the unloading waiting.
+    {"mapping", 0, 0, {"library mapping=0 watching=1 after unload=none", "done"}, {}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, ReportFaults, testing::ValuesIn(kRows),

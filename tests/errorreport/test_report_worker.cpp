@@ -49,7 +49,7 @@ class FakeSystem : public ReportSystem {
     return stack;
   }
   void FillReportRows(ReportRowValues& rows, const ReportInput&) override { rows[rrName] = "prog.exe"; }
-  ReportMemory ReadMemory(uint32_t, uint32_t) override { return {}; }
+  ReportMemory ReadMemory(const TExceptNotifyParams&, uint32_t) override { return {}; }
   void ShowFilterMessage(const std::string& caption, const std::string& text) override {
     events.push_back("filter:" + caption + ":" + text);
   }
