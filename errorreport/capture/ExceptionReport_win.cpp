@@ -368,7 +368,7 @@ bool ReportRoutine(std::exception_ptr object, uint32_t address, bool language_ex
 
 namespace {
 
-// The entries' common part. caller_sp is the position of the return address into the entry's caller:
+// The entries' common part. caller_sp is the caller's stack position after the call into the entry:
 // without a snapshot of the raise, the stack is walked from there, so that the reporter's own frames are
 // not part of the call stack.
 bool ManagerEntry(const std::exception_ptr& e, const void* address, uint32_t caller_sp, DWORD last_error) noexcept {
@@ -395,7 +395,10 @@ bool ManagerEntry(const std::exception_ptr& e, const void* address, uint32_t cal
   return ReportRoutine(e, u.address, u.language, NotifyParamsOf(u));
 }
 
-uint32_t CallerStackPosition(void* frame) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(frame)) + 4; }
+// Just above the return address into the caller: the call into the reporter is not scanned (it would
+// add the reporter's entry as a row), and the exception address, the call site in the caller, heads the
+// call stack.
+uint32_t CallerStackPosition(void* frame) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(frame)) + 8; }
 
 }  // namespace
 

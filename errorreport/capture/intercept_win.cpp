@@ -392,9 +392,9 @@ bool ReportCaughtException(const std::exception_ptr& e) noexcept {
   u.exception = e;
   u.thread_id = GetCurrentThreadId();
   if (!FillFromRaiseSnapshot(e, u)) {
-    // The caller's frame, from the return address into it: this function's own frame is no part of
+    // The caller's frame, above the return address into it: this function's own frame is no part of
     // what went wrong.
-    u.stack_pointer = static_cast<std::uint32_t>(reinterpret_cast<uintptr_t>(__builtin_frame_address(0))) + 4;
+    u.stack_pointer = static_cast<std::uint32_t>(reinterpret_cast<uintptr_t>(__builtin_frame_address(0))) + 8;
     u.stack_top = CurrentStackTop();
   }
   return ReportUnhandled(u);

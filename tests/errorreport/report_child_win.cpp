@@ -120,7 +120,7 @@ void RunFreezeCase(TReportModuleOptionsEx& options) {
 }
 
 // The last system error of the faulting code survives the interception and the report.
-void RunLastErrorCase() {
+[[gnu::noinline]] void RunLastErrorCase() {
   SetLastError(4321);
   try {
     ThrowFromHandler();
