@@ -26,7 +26,7 @@ ComPtr<IShellWindows> CreateShellWindows() {
   IShellWindows* windows = nullptr;
   OleCheck(CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_ALL, IID_IShellWindows,
                             reinterpret_cast<void**>(&windows)),
-           "Creating the shell windows collection");
+           "CoCreateInstance(IShellWindows)");
   return ComPtr<IShellWindows>(windows);
 }
 

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "base/file.h"
 #include "tests/app/main_window_win.h"
 #include "tests/support/screenshot_win.h"
 #include "tests/support/windows_win.h"
@@ -46,6 +49,31 @@ void PressPosted(HWND window, const std::string& caption) {
 bool Closed(HWND window) {
   for (int i = 0; i < 1500 && IsWindow(window) && IsWindowVisible(window); ++i) PumpMessages(10);
   return !IsWindow(window) || !IsWindowVisible(window);
+}
+
+// A visible window of the program other than these, waiting up to 30 s; null when none came.
+struct OtherSearch {
+  DWORD pid;
+  std::vector<HWND> known;
+  HWND found = nullptr;
+};
+BOOL CALLBACK FindOtherWindow(HWND h, LPARAM p) {
+  auto* s = reinterpret_cast<OtherSearch*>(p);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(h, &pid);
+  if (pid != s->pid || !IsWindowVisible(h) || std::find(s->known.begin(), s->known.end(), h) != s->known.end())
+    return TRUE;
+  s->found = h;
+  return FALSE;
+}
+HWND OtherWindow(DWORD pid, std::vector<HWND> known) {
+  for (int i = 0; i < 300; ++i) {
+    OtherSearch s{pid, known};
+    EnumWindows(FindOtherWindow, reinterpret_cast<LPARAM>(&s));
+    if (s.found) return s.found;
+    PumpMessages(100);
+  }
+  return nullptr;
 }
 
 class CustomizeProgram : public ::testing::Test {
@@ -126,6 +154,52 @@ TEST_F(CustomizeProgram, ABuiltInAndACustomEntryAreShownSearchedAndSaved) {
   EXPECT_EQ(SplitLines(data.Read("SitesDB.dat")),
             (StringList{"TYPE,CODE,DESCRIPTION,LEADING,POST,TAB,ORDER,CHECKED", "B,WONE,,,,1,1,1",
                         "B,NEWS,,,,3,1,1", "C,,Own Site,http://127.0.0.1:9/own?k=,&lang=en,3,2,1"}));
+}
+
+// This Wine's shell-window collection cannot count its windows: the failure is reported through the
+// exception reporter, and the import then goes on with no rows, with the four-line message.
+TEST_F(CustomizeProgram, AFailingWindowCollectionIsReportedAndTheImportSaysNothingWasFound) {
+  DataFolderScope data({kBuiltIns, kSites, kTabs, kSettings});
+  MainWindow w;
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  const std::string log = IncludeBackslash(temp) + "sondrel-main\\Sondrel.rpt";  // beside the program
+  DeleteFileAt(log);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(w.Handle(), &pid);
+  PressPosted(w.Handle(), "Customize");
+  HWND edit = Opened(pid, "Customize");
+  ASSERT_NE(edit, nullptr);
+  PressPosted(edit, "Enter custom description and search command");
+  HWND custom = Opened(pid, "Enter custom entry");
+  ASSERT_NE(custom, nullptr);
+  SetText(FindChildByClass(custom, "Edit", 1), "typed");
+  PressPosted(custom, "Insert browser location");
+
+  HWND report = OtherWindow(pid, {w.Handle(), edit, custom});
+  ASSERT_NE(report, nullptr) << "no report was shown";
+  ASSERT_NE(WindowText(report), "Insert browser location");
+  SaveScreenshot(report, "program_browser_locations_report");
+  PostMessageA(report, WM_COMMAND, IDOK, 0);
+  for (int i = 0; i < 300 && !FileExists(log); ++i) PumpMessages(100);
+  HWND box = w.WaitForBox(30000);
+  ASSERT_NE(box, nullptr) << "the import did not go on";
+  EXPECT_EQ(MainWindow::BoxText(box).rfind("No Internet Explorer pages were found with \"stubtext\" in their URL.", 0),
+            0u)
+      << MainWindow::BoxText(box);
+  MainWindow::Answer(box, "OK");
+  EXPECT_EQ(FindTopWindow("Insert browser location", 500, pid), nullptr) << "no list with nothing in it";
+  EXPECT_EQ(WindowText(FindChildByClass(custom, "Edit", 1)), "typed");
+  PressPosted(custom, "Cancel");
+  EXPECT_TRUE(Closed(custom));
+  PressPosted(edit, "Ok");
+  EXPECT_TRUE(Closed(edit));
+  EXPECT_EQ(w.Close(), 0u);
+
+  const std::string text = ReadFileBytes(log).value_or("");
+  EXPECT_NE(text.find("EOleSysError"), std::string::npos) << text;
+  EXPECT_NE(text.find("IShellWindows"), std::string::npos) << text;
+  EXPECT_EQ(data.Read("SitesDB.dat"), kSites) << "nothing changed";
 }
 
 }  // namespace
