@@ -34,6 +34,13 @@ bool TInstanceGuard::ActivateRunningInstance(uint32_t window, int limit) {
     counted_ = true;
     return false;
   }
+  // Its slot is not given back by an instance that was ended from outside or by the exception
+  // reporter (which restarts the program that way); the record would then refuse every later start.
+  if (system_.HolderEnded(record->Window)) {
+    record->Window = window;
+    counted_ = true;
+    return false;
+  }
   registered_ = false;
   system_.BringForward(record->Window);
   return true;

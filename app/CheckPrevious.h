@@ -36,6 +36,10 @@ class TSharedBlockSystem {
   virtual void Close() = 0;
   // Restores the window (or the window standing for the program) when minimised, and brings it forward.
   virtual void BringForward(uint32_t window) = 0;
+  // True when the instance that registered this window has ended without giving its slot back: its
+  // window is gone, or it is the process that started this one and it ends within a short wait (the
+  // exception reporter's restart starts the new process first and ends the old one just after).
+  virtual bool HolderEnded(uint32_t window) = 0;
   [[noreturn]] virtual void RaiseLastError() = 0;
 };
 
@@ -45,8 +49,9 @@ class TInstanceGuard {
       : system_(system), program_path_(std::move(program_path)) {}
 
   // True: another instance (at least limit of them) runs and has been brought forward, or the block
-  // could not be opened; this process must end now. False: this process has registered and goes on.
-  // Raises the system's error when the block cannot be created or mapped.
+  // could not be opened; this process must end now. False: this process has registered and goes on;
+  // it takes the place of the last registered instance when that one ended without giving its slot
+  // back. Raises the system's error when the block cannot be created or mapped.
   bool ActivateRunningInstance(uint32_t window, int limit);
   // Runs once at the end of every process that ran the guard: gives back the slot this process took,
   // if it took one, and lets go of the block.

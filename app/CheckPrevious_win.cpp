@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include <tlhelp32.h>
+
 #include "app/CheckPrevious.h"
 #include "base/exception.h"
 #include "base/handle_win.h"
@@ -9,6 +11,21 @@
 
 namespace sondrel {
 namespace {
+
+// How long a restarted instance waits for the instance that restarted it to end.
+constexpr DWORD kRestartWaitMs = 10000;
+
+DWORD ParentProcessId() {
+  HANDLE raw = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (raw == INVALID_HANDLE_VALUE) return 0;
+  UniqueHandle snapshot(raw);
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  const DWORD self = GetCurrentProcessId();
+  for (BOOL ok = Process32First(snapshot.get(), &entry); ok; ok = Process32Next(snapshot.get(), &entry))
+    if (entry.th32ProcessID == self) return entry.th32ParentProcessID;
+  return 0;
+}
 
 class TWin32SharedBlocks : public TSharedBlockSystem {
  public:
@@ -49,6 +66,17 @@ class TWin32SharedBlocks : public TSharedBlockSystem {
     if (IsIconic(target)) ShowWindow(target, SW_RESTORE);
     HWND popup = GetLastActivePopup(target);
     SetForegroundWindow(popup ? popup : target);
+  }
+
+  bool HolderEnded(uint32_t window) override {
+    HWND app = reinterpret_cast<HWND>(static_cast<uintptr_t>(window));
+    // The application window lives until after the slot is given back; without it, its process is gone.
+    if (!IsWindow(app)) return true;
+    DWORD holder = 0;
+    GetWindowThreadProcessId(app, &holder);
+    if (holder == 0 || holder != ParentProcessId()) return false;
+    UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, holder));
+    return process && WaitForSingleObject(process.get(), kRestartWaitMs) == WAIT_OBJECT_0;
   }
 
   [[noreturn]] void RaiseLastError() override { RaiseLastOSError(); }

@@ -1,6 +1,7 @@
 #include "app/FMain.h"
 
 #include <stdexcept>
+#include <utility>
 
 #include "app/startup_win.h"
 #include "base/handle_win.h"
@@ -31,6 +32,28 @@ class TMainCustomizeHost final : public TCustomizeHost {
   TfrmMain& main_;
 };
 
+// Posted at creation when data files could not be read: the message shows over the opened window.
+constexpr UINT kShowUnreadableFiles = WM_APP + 1;
+
+// The system side of a search with a wait that keeps the window answering: the addresses still go out
+// one second apart, while input, painting and other messages are handled in between.
+class TAnsweringLaunchPlatform : public Win32LaunchPlatform {
+ public:
+  void Wait(unsigned milliseconds) override {
+    const DWORD start = GetTickCount();
+    for (DWORD elapsed = 0; elapsed < milliseconds; elapsed = GetTickCount() - start) {
+      MSG msg;
+      // The loop is ending: nothing more will be dispatched, and a plain wait keeps the spacing.
+      if (!Application || PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE)) {
+        Sleep(milliseconds - elapsed);
+        return;
+      }
+      MsgWaitForMultipleObjectsEx(0, nullptr, milliseconds - elapsed, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+      Application->ProcessMessages();
+    }
+  }
+};
+
 }  // namespace
 
 TfrmMain::TfrmMain() : TForm("Sondrel", kClientWidth, kClientHeight, /*minimize_box=*/true) {
@@ -44,9 +67,17 @@ TfrmMain::TfrmMain() : TForm("Sondrel", kClientWidth, kClientHeight, /*minimize_
 
   ShowTabNames();
   tbcMain->SetTabIndex(SearchManager->LastTab);
-  tbcMainChange();
+  try {
+    tbcMainChange();
+  } catch (...) {
+    // The last tab could not be written (Settings.dat cannot be replaced): the error is reported and
+    // the window opens all the same, on the selected tab's page.
+    ShowSelectedPage();
+    if (Application) Application->HandleException(std::current_exception());
+  }
   // Runs chkReverseClick only when the state changes, which leaves Reverse as it was read.
   chkReverse->SetChecked(SearchManager->Reverse);
+  if (!SearchManager->UnreadableFiles().empty()) PostMessageA(Handle(), kShowUnreadableFiles, 0, 0);
 }
 
 TfrmMain::~TfrmMain() = default;
@@ -75,7 +106,9 @@ void TfrmMain::CreateControls() {
   btnClear = Add<TButton>(entry, "Clear List", 538, 108, 91, 20);
   btnClear->OnClick = [this] { btnClearClick(); };
   btnCustomize = Add<TButton>(entry, "Customize", 442, 136, 91, 20);
-  btnCustomize->OnClick = [this] { btnCustomizeClick(); };
+  btnCustomize->OnClick = [this] {
+    if (!searching_) btnCustomizeClick();
+  };
   btnExit = Add<TButton>(entry, "Exit", 538, 136, 91, 20);
   btnExit->OnClick = [this] { btnExitClick(); };
   Image2 = Add<TImage>(entry, 14, 101, 370, 60);
@@ -115,17 +148,29 @@ void TfrmMain::ShowTabNames() {
   }
 }
 
-void TfrmMain::tbcMainChange() {
+// A frame of its own even though it is short: an error report names the handler that led to the error.
+[[gnu::noinline]] void TfrmMain::tbcMainChange() {
   SearchManager->LastTab = tbcMain->TabIndex();
   // Written at once, unlike every other change: the last tab survives a run that ends abnormally.
   // A failure here leaves the page as it was.
   SearchManager->SaveLastTab();
-  if (tbcMain->TabIndex() == tbcMain->TabCount() - 1) {
+  ShowSelectedPage();
+}
+
+void TfrmMain::ShowSelectedPage() {
+  const bool options = tbcMain->TabIndex() == tbcMain->TabCount() - 1;
+  if (options) {
     ntbMain->SetPageIndex(1);
   } else {
     ntbMain->SetPageIndex(0);
     ShowTab(tbcMain->TabIndex() + 1);
   }
+  // Typing and Enter must act on the page the user sees: the first control of the shown page takes
+  // the focus at start, and whenever the focus sat on the page just hidden.
+  ActiveControl = options ? static_cast<TControl*>(btnClearAll) : cbxKeyword;
+  HWND hidden = ntbMain->Page(options ? 0 : 1)->Handle();
+  HWND focus = GetFocus();
+  if (focus && (focus == hidden || IsChild(hidden, focus))) ActiveControl->SetFocus();
 }
 
 void TfrmMain::ShowTab(int n) {
@@ -159,6 +204,9 @@ void TfrmMain::ShowTab(int n) {
 
 void TfrmMain::chkSite1Click(TCheckBox* box) {
   box->SetBold(box->Checked());
+  // Without a catalogue (BuiltInDB.dat could not be read) every catalogue entry shows unassigned; its
+  // stored tick is kept rather than saved as cleared.
+  if (!box->Enabled() && SearchManager->IsUnreadable(kBuiltInsFile)) return;
   if (TSite* site = SearchManager->SiteAt(tbcMain->TabIndex() + 1, box->Tag)) site->Checked = box->Checked();
 }
 
@@ -171,7 +219,27 @@ void TfrmMain::cbxKeywordKeyDown(WORD& key) {
 
 void TfrmMain::btnSearchClick() { RunSearch(); }
 
-void TfrmMain::RunSearch() { sondrel::RunSearch(*this, *SearchManager, DefaultBrowser); }
+void TfrmMain::RunSearch() {
+  // The window keeps answering while the addresses go out; Search, Enter and Customize meanwhile
+  // start nothing, and a close waits until the last address has gone and the history is updated.
+  if (searching_) return;
+  searching_ = true;
+  struct EndSearch {
+    TfrmMain& form;
+    ~EndSearch() {
+      form.searching_ = false;
+      if (std::exchange(form.close_pending_, false)) PostMessageA(form.Handle(), WM_CLOSE, 0, 0);
+    }
+  } end{*this};
+  TAnsweringLaunchPlatform platform;
+  sondrel::RunSearch(*this, *SearchManager, DefaultBrowser, platform);
+}
+
+bool TfrmMain::FormCloseQuery() {
+  if (!searching_) return true;
+  close_pending_ = true;
+  return false;
+}
 
 void TfrmMain::btnClearClick() {
   if (InformationBox(Handle(), "Clear current search list?", true) != IDOK) return;
@@ -217,12 +285,17 @@ void TfrmMain::Image2Click() { OpenInDefaultBrowser(kProductPage); }
 void TfrmMain::btnExitClick() { Close(); }
 
 void TfrmMain::FormDestroy() {
-  // SitesDB.dat, TabsDB.dat, Settings.dat, in this order; then the model goes.
-  SearchManager->SaveAll();
-  SearchManager.reset();
+  // SitesDB.dat, TabsDB.dat, Settings.dat, in this order; then the model goes, also when a save
+  // failed (the error names the files and where their unsaved bytes were kept).
+  std::unique_ptr<TSearchManager> model = std::move(SearchManager);
+  model->SaveAll();
 }
 
 LRESULT TfrmMain::OnMessage(UINT m, WPARAM w, LPARAM l) {
+  if (m == kShowUnreadableFiles && SearchManager) {
+    InformationBox(Handle(), UnreadableFilesMessage(SearchManager->UnreadableFiles(), DataFolder), false);
+    return 0;
+  }
   // When Windows ends the session the process is ended without the window being destroyed, and
   // FormDestroy would never save: the configuration is written here then.
   if (m == WM_ENDSESSION && w && SearchManager) {

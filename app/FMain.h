@@ -60,6 +60,8 @@ class TfrmMain : public TForm, public SearchForm {
   void RunSearch();
 
   void FormDestroy() override;
+  // A close asked for while a search runs waits for the search's end.
+  bool FormCloseQuery() override;
 
  protected:
   LRESULT OnMessage(UINT m, WPARAM w, LPARAM l) override;
@@ -76,6 +78,8 @@ class TfrmMain : public TForm, public SearchForm {
  private:
   void CreateControls();
   void tbcMainChange();
+  // The notebook page of the selected tab, filled, with the focus on a control of that page.
+  void ShowSelectedPage();
   void chkSite1Click(TCheckBox* box);
   void cbxKeywordKeyDown(WORD& key);
   void btnSearchClick();
@@ -92,6 +96,8 @@ class TfrmMain : public TForm, public SearchForm {
 
   // Loaded when the window is made, freed with it at the end of the program.
   THtmlHelp help_;
+  bool searching_ = false;
+  bool close_pending_ = false;
 };
 
 }  // namespace sondrel

@@ -9,7 +9,11 @@ namespace sondrel {
 
 // The whole file's bytes; nullopt when it is missing or cannot be read.
 std::optional<std::string> ReadFileBytes(const std::string& path);
+// The same, with the system's error code in *error when it fails.
+std::optional<std::string> ReadFileBytes(const std::string& path, unsigned long* error);
 bool FileExists(const std::string& path);
+// A file or a folder of that name exists.
+bool PathExists(const std::string& path);
 bool DirectoryExists(const std::string& path);
 // Creates the folder and every missing parent; false when it does not exist afterwards.
 bool ForceDirectories(const std::string& path);

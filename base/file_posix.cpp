@@ -12,13 +12,28 @@
 
 namespace sondrel {
 
-std::optional<std::string> ReadFileBytes(const std::string& path) {
+std::optional<std::string> ReadFileBytes(const std::string& path) { return ReadFileBytes(path, nullptr); }
+
+std::optional<std::string> ReadFileBytes(const std::string& path, unsigned long* error) {
+  auto fail = [error](int code) -> std::optional<std::string> {
+    if (error) *error = static_cast<unsigned long>(code ? code : EIO);
+    return std::nullopt;
+  };
+  errno = 0;
   std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
+  if (!in) return fail(errno);
+  // A folder opens like a file here, and only reading it fails.
+  struct stat st{};
+  if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return fail(EISDIR);
   std::ostringstream s;
   s << in.rdbuf();
-  if (in.bad()) return std::nullopt;
+  if (in.bad()) return fail(errno);
   return s.str();
+}
+
+bool PathExists(const std::string& path) {
+  struct stat st{};
+  return stat(path.c_str(), &st) == 0;
 }
 
 bool FileExists(const std::string& path) {

@@ -6,19 +6,28 @@
 
 namespace sondrel {
 
-std::optional<std::string> ReadFileBytes(const std::string& path) {
+std::optional<std::string> ReadFileBytes(const std::string& path) { return ReadFileBytes(path, nullptr); }
+
+std::optional<std::string> ReadFileBytes(const std::string& path, unsigned long* error) {
+  auto fail = [error](DWORD code) -> std::optional<std::string> {
+    if (error) *error = code;
+    return std::nullopt;
+  };
   UniqueFile f(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!f) return std::nullopt;
+  if (!f) return fail(GetLastError());
   LARGE_INTEGER size;
-  if (!GetFileSizeEx(f.get(), &size) || size.QuadPart > 0x7FFFFFFF) return std::nullopt;
+  if (!GetFileSizeEx(f.get(), &size)) return fail(GetLastError());
+  if (size.QuadPart > 0x7FFFFFFF) return fail(ERROR_FILE_TOO_LARGE);
   std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
   DWORD done = 0;
-  if (!bytes.empty() && (!ReadFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr) ||
-                         done != bytes.size()))
-    return std::nullopt;
+  if (!bytes.empty() && !ReadFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr))
+    return fail(GetLastError());
+  if (done != bytes.size()) return fail(ERROR_READ_FAULT);
   return bytes;
 }
+
+bool PathExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 bool FileExists(const std::string& path) {
   DWORD a = GetFileAttributesA(path.c_str());

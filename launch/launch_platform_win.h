@@ -4,7 +4,7 @@
 
 namespace sondrel {
 
-class Win32LaunchPlatform final : public LaunchPlatform {
+class Win32LaunchPlatform : public LaunchPlatform {
  public:
   std::string IEVersion() override;
   std::string ProgramFolder() override;

@@ -48,6 +48,24 @@ StringList SiteFields(const TSite& s) {
           s.Checked ? "1" : "0"};
 }
 
+// Why a write failed, for the user: the system's own text for a system error (its code is for the
+// report), else the message.
+std::string Reason(const std::exception& e) {
+  if (auto* os = dynamic_cast<const EOSError*>(&e)) return SysErrorMessage(os->ErrorCode());
+  return e.what();
+}
+
+// Runs a write of the named data file; its error says which file could not be saved.
+template <class F>
+void NameFailures(const char* name, F write) {
+  try {
+    write();
+  } catch (Exception& e) {
+    e.SetMessage(std::string(name) + " could not be saved: " + Reason(e));
+    throw;
+  }
+}
+
 // Runs the cleanup when the scope ends, unless dismissed.
 template <class F>
 class ScopeExit {
@@ -94,12 +112,27 @@ std::optional<int> ParseDecimalField(std::string_view text) {
   return static_cast<int>(v);
 }
 
+std::string UnreadableFilesMessage(const std::vector<TUnreadableFile>& files, const std::string& folder) {
+  const bool one = files.size() == 1;
+  std::string text = one ? "A data file could not be read:" : "Some data files could not be read:";
+  for (const auto& f : files) text += "\r\n" + f.Name + ": " + f.Reason;
+  text += "\r\n\r\nFolder: " + folder;
+  text += one ? "\r\n\r\nSondrel goes on without what this file holds and leaves it unchanged until it is "
+                "started again. Close the program that uses the file, then restart Sondrel."
+              : "\r\n\r\nSondrel goes on without what these files hold and leaves them unchanged until it is "
+                "started again. Close the program that uses the files, then restart Sondrel.";
+  return text;
+}
+
 TSearchManager::TSearchManager() : open_profile_(OpenSettingsProfile) {}
 
 TSearchManager::TSearchManager(std::string data_folder, ProfileOpener open_profile)
     : data_folder_(std::move(data_folder)), open_profile_(std::move(open_profile)) {
   const std::string settings = DataFile(kSettingsFile);
-  if (FileExists(settings)) {
+  // The private-profile reader gives the defaults for a file it cannot open; a file that is there but
+  // unreadable must not be taken for a missing one, or its other sections would be replaced.
+  ReadDataFile(kSettingsFile);
+  if (FileExists(settings) && !IsUnreadable(kSettingsFile)) {
     auto profile = open_profile_(settings);
     LastTab = ReadProfileInteger(*profile, kSettingsSection, "MLastTab", 0);
     // The tab strip selects this index at start; one it does not have would fail there.
@@ -113,14 +146,28 @@ TSearchManager::TSearchManager(std::string data_folder, ProfileOpener open_profi
 
 // ---- reading ----
 
+std::string TSearchManager::ReadDataFile(const char* name) {
+  const std::string path = DataFile(name);
+  unsigned long error = 0;
+  if (auto bytes = ReadFileBytes(path, &error)) return *bytes;
+  if (PathExists(path) && !IsUnreadable(name)) unreadable_.push_back({name, SysErrorMessage(error)});
+  return {};
+}
+
+bool TSearchManager::IsUnreadable(std::string_view name) const {
+  for (const auto& f : unreadable_)
+    if (SameText(f.Name, name)) return true;
+  return false;
+}
+
 void TSearchManager::LoadBuiltIns() {
-  ReadBuiltIns(ReadFileBytes(DataFile(kBuiltInsFile)).value_or(""));
+  ReadBuiltIns(ReadDataFile(kBuiltInsFile));
 }
 void TSearchManager::LoadSites() {
-  ReadSites(ReadFileBytes(DataFile(kSitesFile)).value_or(""));
+  ReadSites(ReadDataFile(kSitesFile));
 }
 void TSearchManager::LoadTabs() {
-  ReadTabs(ReadFileBytes(DataFile(kTabsFile)).value_or(""));
+  ReadTabs(ReadDataFile(kTabsFile));
 }
 
 void TSearchManager::ReadBuiltIns(std::string_view bytes) {
@@ -226,11 +273,15 @@ std::string TSearchManager::TabsText() const {
 }
 
 void TSearchManager::SaveTable(const char* name, const std::string& bytes, bool& malformed) {
+  // Written now, the list read as empty would replace everything the file holds.
+  if (IsUnreadable(name)) return;
   const std::string path = DataFile(name);
-  if (malformed) {
-    if (auto old = ReadFileBytes(path)) WriteFileAtomic(ChangeFileExt(path, ".bak"), *old);
-  }
-  WriteFileAtomic(path, bytes);
+  NameFailures(name, [&] {
+    if (malformed) {
+      if (auto old = ReadFileBytes(path)) WriteFileAtomic(ChangeFileExt(path, ".bak"), *old);
+    }
+    WriteFileAtomic(path, bytes);
+  });
   malformed = false;
 }
 
@@ -249,17 +300,66 @@ void TSearchManager::SaveLastTab() {
 }
 
 void TSearchManager::SaveAll() {
-  SaveSites();
-  SaveTabs();
-  SaveSettings();
+  // This is the last moment the session's changes exist: a file that cannot be written must not take
+  // the others with it, and its own bytes are kept where the user finds them.
+  struct Step {
+    const char* name;
+    void (TSearchManager::*save)();
+    std::string (TSearchManager::*text)() const;
+  };
+  const Step steps[] = {{kSitesFile, &TSearchManager::SaveSites, &TSearchManager::SitesText},
+                        {kTabsFile, &TSearchManager::SaveTabs, &TSearchManager::TabsText},
+                        {kSettingsFile, &TSearchManager::SaveSettings, &TSearchManager::SettingsText}};
+  std::string report;
+  for (const Step& step : steps) {
+    try {
+      (this->*step.save)();
+    } catch (const std::exception& e) {
+      const std::string unsaved = DataFile(step.name) + kUnsavedSuffix;
+      if (!report.empty()) report += "\r\n\r\n";
+      report += e.what();
+      try {
+        WriteFileAtomic(unsaved, (this->*step.text)());
+        report += "\r\n\r\nThe changes it should hold were kept in " + unsaved + ".";
+      } catch (const std::exception& again) {
+        report += "\r\n\r\nThey could not be kept in " + unsaved + " either: " + Reason(again);
+      }
+    }
+  }
+  if (!report.empty()) throw ESaveError(report);
+}
+
+std::string TSearchManager::SettingsBytesForUpdate() const {
+  const std::string path = DataFile(kSettingsFile);
+  unsigned long error = 0;
+  auto bytes = ReadFileBytes(path, &error);
+  // Replacing a file that is there but cannot be read would lose every other section in it.
+  if (!bytes && PathExists(path)) RaiseOSError(error);
+  return bytes.value_or("");
+}
+
+std::string TSearchManager::SettingsText() const {
+  std::string text;
+  try {
+    text = SettingsBytesForUpdate();
+  } catch (const Exception&) {
+    // Only the two keys of this program can be kept then.
+  }
+  text = TIniProfile::WriteTo(text, kSettingsSection, "MLastTab", std::to_string(LastTab));
+  return TIniProfile::WriteTo(text, kSettingsSection, "MReverse", Reverse ? "1" : "0");
 }
 
 void TSearchManager::WriteSettings(bool last_tab_only) {
+  if (IsUnreadable(kSettingsFile)) return;
+  NameFailures(kSettingsFile, [&] { WriteSettingsFile(last_tab_only); });
+}
+
+void TSearchManager::WriteSettingsFile(bool last_tab_only) {
   // The profile functions rewrite the file in place; working on a copy and replacing the file in one
   // step keeps the old settings whole when the process dies half way.
   const std::string path = DataFile(kSettingsFile);
   const std::string work = path + ".new";
-  WriteFileAtomic(work, ReadFileBytes(path).value_or(""));
+  WriteFileAtomic(work, SettingsBytesForUpdate());
   ScopeExit remove_work([&] { DeleteFileAt(work); });
   {
     auto profile = open_profile_(work);

@@ -15,7 +15,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "base/exception.h"
 #include "base/text.h"
 #include "model/fields.h"
 #include "model/keyed_list.h"
@@ -34,6 +36,18 @@ inline constexpr char kSettingsFile[] = "Settings.dat";
 inline constexpr char kSitesHeader[] = "TYPE,CODE,DESCRIPTION,LEADING,POST,TAB,ORDER,CHECKED";
 inline constexpr char kTabsHeader[] = "CODE,NAME,LASTKEYWORDS";
 inline constexpr char kSettingsSection[] = "Settings";
+
+// What is left of a file that could not be saved, beside it.
+inline constexpr char kUnsavedSuffix[] = ".unsaved";
+
+// A data file that could not be saved at exit; the message says which, why, and where its bytes went.
+SONDREL_EXCEPTION_CLASS(ESaveError, Exception);
+
+// A data file that exists but could not be read when the model was loaded.
+struct TUnreadableFile {
+  std::string Name;    // "SitesDB.dat"
+  std::string Reason;  // the system's text
+};
 
 // The name given to a tab the tab file lacks.
 inline constexpr char kMissingTabName[] = "Custom";
@@ -85,11 +99,17 @@ void AddKeyword(TSearchTab& tab, const std::string& keyword);
 // A TAB or ORDER field: a decimal integer with an optional sign and leading zeros, nothing else.
 std::optional<int> ParseDecimalField(std::string_view text);
 
+// The one message that tells the user which data files could not be read, why, and that they are left
+// as they are in this run.
+std::string UnreadableFilesMessage(const std::vector<TUnreadableFile>& files, const std::string& folder);
+
 class TSearchManager {
  public:
   // Reads Settings.dat (when it exists; otherwise the defaults stand; an MLastTab outside 0 to 8 reads
   // as 0), then LoadBuiltIns, LoadSites and LoadTabs. data_folder is the folder of the four files with its
-  // trailing separator. Missing files give empty lists and nothing is reported.
+  // trailing separator. Missing files give empty lists and nothing is reported. A file that exists but
+  // cannot be read (another program holds it, a folder has its name) is read as missing, listed in
+  // UnreadableFiles, and never written by this model: what it holds stays for a later start.
   explicit TSearchManager(std::string data_folder, ProfileOpener open_profile = OpenSettingsProfile);
   // An empty model that reads nothing, for callers that feed it from memory (ReadSites and friends).
   TSearchManager();
@@ -118,19 +138,28 @@ class TSearchManager {
   // Gives every code "1" to "8" a tab; part of ReadTabs.
   void SupplyMissingTabs();
 
-  // Write the whole file in one step: a failed write leaves the old file as it was and raises EOSError.
+  // Write the whole file in one step: a failed write leaves the old file as it was and raises EOSError,
+  // its message beginning "<file name> could not be saved: ". A file listed in UnreadableFiles is left
+  // alone.
   void SaveSites();
   void SaveTabs();
-  // Writes MLastTab and MReverse to Settings.dat, keeping everything else in it.
+  // Writes MLastTab and MReverse to Settings.dat, keeping everything else in it; raises EOSError, and
+  // leaves the file alone, when it exists but cannot be read.
   void SaveSettings();
   // Writes MLastTab alone (the selected tab changed).
   void SaveLastTab();
-  // SaveSites, SaveTabs, SaveSettings, in this order, as at exit: when one raises, those before it
-  // stay written and those after it are not attempted.
+  // SaveSites, SaveTabs, SaveSettings, in this order, as at exit. A file that cannot be written does not
+  // keep the others from being written: its bytes go to the file's name plus ".unsaved" beside it, and
+  // once all three were tried ESaveError is raised, naming each such file, why it failed and where its
+  // bytes were kept (or that they could not be kept either).
   void SaveAll();
-  // The bytes SaveSites and SaveTabs write.
+  // The bytes SaveSites, SaveTabs and SaveSettings write.
   std::string SitesText() const;
   std::string TabsText() const;
+  std::string SettingsText() const;
+
+  const std::vector<TUnreadableFile>& UnreadableFiles() const { return unreadable_; }
+  bool IsUnreadable(std::string_view name) const;
 
   // Tab number n (1 to 8) is position n-1; null when the position does not exist.
   TSearchTab* TabAt(int number) const;
@@ -150,7 +179,13 @@ class TSearchManager {
  private:
   void SaveTable(const char* name, const std::string& bytes, bool& malformed);
   void WriteSettings(bool last_tab_only);
+  void WriteSettingsFile(bool last_tab_only);
+  // The file's bytes; "" when it is missing, and also when it cannot be read, which is then recorded.
+  std::string ReadDataFile(const char* name);
+  // The settings file's bytes for an update; raises when it exists but cannot be read.
+  std::string SettingsBytesForUpdate() const;
 
+  std::vector<TUnreadableFile> unreadable_;
   std::string data_folder_;
   ProfileOpener open_profile_;
   bool sites_malformed_ = false;

@@ -91,7 +91,8 @@ bool TButton::OnDrawItem(DRAWITEMSTRUCT* dis) {
   look.pressed = (dis->itemState & ODS_SELECTED) != 0;
   look.focused = (dis->itemState & ODS_FOCUS) != 0;
   look.enabled = (dis->itemState & ODS_DISABLED) == 0;
-  look.is_default = form_.DefaultControl() == this;
+  // The button Enter would press wears the default look: the focused one while a button has the focus.
+  look.is_default = form_.EnterTarget(GetFocus()) == this;
   look.hot = hot_;
   CurrentPainter().DrawButton(dc, dis->rcItem, Caption(), look);
   return true;
@@ -108,6 +109,9 @@ LRESULT TButton::WndProc(UINT m, WPARAM w, LPARAM l) {
     InvalidateRect(handle_, nullptr, FALSE);
   } else if (m == WM_ERASEBKGND) {
     return 1;  // the owner drawing covers every pixel
+  } else if ((m == WM_SETFOCUS || m == WM_KILLFOCUS) && form_.DefaultControl() && form_.DefaultControl() != this) {
+    // The default look moves between this button and the default one.
+    InvalidateRect(form_.DefaultControl()->Handle(), nullptr, FALSE);
   }
   return DefaultProc(m, w, l);
 }

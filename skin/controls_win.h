@@ -17,6 +17,7 @@ class TButton : public TControl {
   TButton(TForm& form, HWND parent, const std::string& caption, int left, int top, int width, int height);
   std::function<void()> OnClick;
 
+  bool IsPushButton() const override { return true; }
   void OnCommand(WORD code) override;
   bool OnDrawItem(DRAWITEMSTRUCT* dis) override;
 

@@ -166,9 +166,9 @@ bool TApplication::DispatchToDialogs(MSG& msg) {
     break;
   }
   if (msg.wParam == VK_TAB) return IsDialogMessageA(top, &msg) != FALSE;
-  // Enter and Escape in a form press its default and cancel buttons, as in a dialog.
+  // Enter presses the push button the user moved to, else the default one; Escape the cancel button.
   if (msg.wParam != VK_RETURN && msg.wParam != VK_ESCAPE) return false;
-  TControl* target = msg.wParam == VK_RETURN ? form->DefaultControl() : form->CancelControl();
+  TControl* target = msg.wParam == VK_RETURN ? form->EnterTarget(msg.hwnd) : form->CancelControl();
   if (!target || !target->Enabled() || !IsWindowVisible(target->Handle())) return false;
   // A control that wants Enter for itself (a multi-line edit) keeps it.
   if (msg.wParam == VK_RETURN && (SendMessageA(msg.hwnd, WM_GETDLGCODE, 0, 0) & DLGC_WANTALLKEYS)) return false;
@@ -365,6 +365,12 @@ void TForm::SetDefaultControl(TControl* c) {
   if (c) InvalidateRect(c->Handle(), nullptr, FALSE);
 }
 
+TControl* TForm::EnterTarget(HWND focus) const {
+  if (TControl* focused = FindControl(focus))
+    if (focused->IsPushButton() && focused->Enabled()) return focused;
+  return default_control_;
+}
+
 TControl* TForm::FindControl(int id) const {
   for (const auto& c : controls_)
     if (c->Id() == id) return c.get();
@@ -404,6 +410,7 @@ int TForm::ShowModal() {
 }
 
 void TForm::Close() {
+  if (!FormCloseQuery()) return;
   if (modal_) {
     ModalResult = mrCancel;
     return;
@@ -475,7 +482,15 @@ LRESULT TForm::Dispatch(UINT m, WPARAM w, LPARAM l) {
         }
       break;
     case WM_DESTROY:
-      if (!destroying_) FormDestroy();
+      // An error of FormDestroy (a save that failed) is reported here, so that the main form's end
+      // still ends the message loop: otherwise the process would go on without a window.
+      if (!destroying_) {
+        try {
+          FormDestroy();
+        } catch (...) {
+          if (Application) Application->HandleException(std::current_exception());
+        }
+      }
       if (Application && Application->MainForm() == this) Application->Terminate();
       break;
     default:

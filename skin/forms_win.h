@@ -103,6 +103,9 @@ class TControl {
   // it; setting key to 0 consumes it (Enter then does not press the default button).
   std::function<void(WORD& key)> OnKeyDown;
 
+  // True for a push button: Enter presses it while it has the focus.
+  virtual bool IsPushButton() const { return false; }
+
   // A WM_COMMAND or WM_NOTIFY aimed at this control, routed by its form.
   virtual void OnCommand(WORD /*code*/) {}
   virtual LRESULT OnNotify(NMHDR* /*hdr*/) { return 0; }
@@ -154,8 +157,11 @@ class TForm {
   // Shows the form modally and returns its ModalResult once something set one (or the form closed).
   int ShowModal();
   int ModalResult = mrNone;
-  // Closes a modal form with mrCancel, or destroys a modeless one (ending Run for the main form).
+  // Closes a modal form with mrCancel, or destroys a modeless one (ending Run for the main form),
+  // unless FormCloseQuery refuses.
   void Close();
+  // Asked before every close; false keeps the form open.
+  virtual bool FormCloseQuery() { return true; }
 
   // Adds a control the form owns; returns it for convenience.
   template <class C>
@@ -177,6 +183,9 @@ class TForm {
   TControl* CancelControl() const { return cancel_control_; }
   void SetDefaultControl(TControl* c);
   void SetCancelControl(TControl* c) { cancel_control_ = c; }
+  // The button Enter presses while focus has the focus: that window when it is an enabled push button
+  // of this form, else the default control.
+  TControl* EnterTarget(HWND focus) const;
 
   // Called once the window exists and once before it goes.
   virtual void FormCreate() {}

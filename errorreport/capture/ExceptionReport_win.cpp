@@ -14,6 +14,7 @@
 #include "errorreport/capture/report_interception_win.h"
 #include "errorreport/capture/report_system_win.h"
 #include "errorreport/capture/system_info_win.h"
+#include "errorreport/delivery/mail_client_win.h"
 #include "errorreport/delivery/options_mapping.h"
 
 namespace sondrel {
@@ -112,7 +113,8 @@ void InternalError(int step, uint32_t address, const std::exception_ptr& e) noex
                     MB_YESNO | MB_ICONSTOP | MB_TASKMODAL | MB_TOPMOST | MB_SETFOREGROUND) != IDYES)
       return;
     const auto& mail = R().services.mail_file;
-    if (mail && mail(file, "ErrorReport 4.6 critical bug.")) return;
+    const char* subject = "ErrorReport 4.6 critical bug.";
+    if (mail ? mail(file, subject) : MapiSend(kSupportAddress, subject, "", {file}, nullptr)) return;
     const std::string info = "The mail client could not be reached.\r\nPlease send the file \"" + file + "\" to " +
                              kSupportAddress + " by hand.";
     MessageBoxA(nullptr, info.c_str(), "Information", MB_OK | MB_ICONINFORMATION | MB_TASKMODAL | MB_TOPMOST);
@@ -153,6 +155,9 @@ bool RunWorker(const ReportInput& in, bool own_thread) noexcept {
   std::function<void(const std::function<void()>&)> handover;
   if (own_thread) handover = RunInFaultingThread;
   Win32ReportSystem sys(*r.modules, r.services, handover, r.start_directory);
+  sys.SetErrorRecorder([&sys, &r](TReportErrorCode code, const std::string& text) {
+    ReportWorker::RecordLastError(sys, r.state, code, text);
+  });
   ReportWorker worker(sys, r.state);
   try {
     // A fault inside a system library called by the report comes back here as well.

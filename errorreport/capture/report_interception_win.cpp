@@ -8,6 +8,7 @@
 #include "errorreport/capture/intercept_win.h"
 #include "errorreport/capture/report_system_win.h"
 #include "errorreport/capture/thread_track_win.h"
+#include "errorreport/delivery/web_output_win.h"
 
 // The manager's interception points, served by the hooks of intercept_win.h: what they catch reaches
 // the manager's report routine with the registers and the stack of the raise.
@@ -42,6 +43,7 @@ void InstallInterception(int step) noexcept {
   try {
     SetReportRoutine(&ToReportRoutine);
     InstallExceptionHooks();
+    InstallHttpExtensionHook();
   } catch (...) {
     // A hook that cannot be placed leaves the others working.
   }

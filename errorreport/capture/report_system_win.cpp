@@ -7,6 +7,8 @@
 #include "base/exception.h"
 #include "base/file.h"
 #include "errorreport/capture/system_info_win.h"
+#include "errorreport/delivery/send_report_win.h"
+#include "errorreport/delivery/web_output_win.h"
 
 namespace sondrel {
 namespace {
@@ -59,7 +61,7 @@ Win32ReportSystem::Win32ReportSystem(ReportModuleSource& modules, const ReportSe
       start_directory_(std::move(start_directory)) {}
 
 ProgramKind Win32ReportSystem::Kind() const {
-  if (services_.is_web_program && services_.is_web_program()) return ProgramKind::kWeb;
+  if (services_.is_web_program ? services_.is_web_program() : IsWebApplication()) return ProgramKind::kWeb;
   // The program file's subsystem says whether it is a console program.
   auto* base = reinterpret_cast<const uint8_t*>(GetModuleHandleA(nullptr));
   auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
@@ -154,7 +156,12 @@ void Win32ReportSystem::WriteConsoleLine(const std::string& text) {
 }
 
 void Win32ReportSystem::WriteWebOutput(const std::string& text) {
-  if (services_.web_output) services_.web_output(text);
+  if (services_.web_output) {
+    services_.web_output(text);
+    return;
+  }
+  const TReportModuleOptions* o = HandlingOptions();
+  ShowWebReport("", text, o ? o->CustomText(mtDialog_Caption) : std::string("Error."), record_error_);
 }
 
 std::string Win32ReportSystem::AskReproduceSteps() {
@@ -176,9 +183,50 @@ void Win32ReportSystem::CopyToClipboard(const std::string& text) {
   CloseClipboard();
 }
 
-void Win32ReportSystem::SendReport(const std::string& text, const std::string& screenshot_file,
-                                   TReportErrorCode& failure) {
-  if (services_.send) services_.send(text, screenshot_file, failure);
+namespace {
+
+// A replacement of the ways of sending (ReportServices::send): every way is that one call, which
+// raises when it fails.
+class ServiceChannels final : public MailChannels {
+ public:
+  ServiceChannels(const ReportServices& services, const SendReportInput& in, const SendReportHooks& hooks)
+      : services_(services), in_(in), hooks_(hooks) {}
+  bool SendSmtp(const TReportModuleOptions&, const StringList&, const std::string&) override { return Send(); }
+  bool SendMapi(const std::string&, const std::string&, const std::string&, const StringList&) override {
+    return Send();
+  }
+  bool SendMailto(const std::string&, const std::string&, const std::string&, const std::string&) override {
+    return false;
+  }
+
+ private:
+  bool Send() {
+    TReportErrorCode code = eeEmailMAPIError;
+    try {
+      services_.send(in_.text_to_send, in_.screenshot_file, code);
+      return true;
+    } catch (...) {
+      if (hooks_.record_error) hooks_.record_error(code, LastErrorText("Send", std::current_exception()));
+      return false;
+    }
+  }
+  const ReportServices& services_;
+  const SendReportInput& in_;
+  const SendReportHooks& hooks_;
+};
+
+}  // namespace
+
+bool Win32ReportSystem::SendReport(SendReportInput in, SendReportHooks hooks) {
+  in.report_file = TemporaryFolder() + in.report_file;
+  hooks.write_file = [](const std::string& path, const std::string& text) { WriteFileAtomic(path, text); };
+  hooks.delete_file = [](const std::string& path) { DeleteFileAt(path); };
+  if (services_.send) {
+    ServiceChannels channels(services_, in, hooks);
+    return sondrel::SendReport(in, channels, hooks);
+  }
+  Win32MailChannels channels(hooks.record_error, IsGuiApplication());
+  return sondrel::SendReport(in, channels, hooks);
 }
 
 void Win32ReportSystem::DebugOutput(const std::string& line) { OutputDebugStringA(line.c_str()); }

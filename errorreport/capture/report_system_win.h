@@ -54,13 +54,18 @@ class Win32ReportSystem : public ReportSystem {
   void WriteWebOutput(const std::string& text) override;
   std::string AskReproduceSteps() override;
   void CopyToClipboard(const std::string& text) override;
-  void SendReport(const std::string& text, const std::string& screenshot_file, TReportErrorCode& failure) override;
+  bool SendReport(SendReportInput in, SendReportHooks hooks) override;
   void DebugOutput(const std::string& line) override;
   void Restart() override;
   [[noreturn]] void Terminate(unsigned exit_code) override;
   void RunInFaultingThread(const std::function<void()>& call) override;
+  // Where the delivery and web output record their failures.
+  void SetErrorRecorder(std::function<void(TReportErrorCode, const std::string&)> record) {
+    record_error_ = std::move(record);
+  }
 
  private:
+  std::function<void(TReportErrorCode, const std::string&)> record_error_;
   ReportModuleSource& modules_;
   const ReportServices& services_;
   std::function<void(const std::function<void()>&)> run_in_faulting_thread_;

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "base/exception.h"
+#include "base/file.h"
 #include "base/text.h"
 #include "errorreport/capture/log_file.h"
 
@@ -133,13 +134,19 @@ std::string InternalErrorDebugLine(int step, uint32_t address, const std::string
          "\"";
 }
 
+std::string LastErrorText(const std::string& context, const std::exception_ptr& e) {
+  return e ? "[" + context + "] " + ExceptionMessage(e) : "General '" + context + "' error.";
+}
+
 void ReportWorker::RecordLastError(ReportSystem& sys, ReportManagerState& state, TReportErrorCode code,
                                    const std::string& context, const std::exception_ptr& e) {
+  RecordLastError(sys, state, code, LastErrorText(context, e));
+}
+
+void ReportWorker::RecordLastError(ReportSystem& sys, ReportManagerState& state, TReportErrorCode code,
+                                   const std::string& text) {
   state.last_error = code;
-  if (e)
-    state.last_error_text = "[" + context + "] " + ExceptionMessage(e);
-  else
-    state.last_error_text = "General '" + context + "' error.";
+  state.last_error_text = text;
   sys.DebugOutput(std::string("[WARNING] - Code: ") + ReportErrorCodeName(code) + " - Address: " +
                   Hex8(state.last_reported_address) + " - Message: \"" + state.last_error_text + "\"");
 }
@@ -254,7 +261,7 @@ void ReportWorker::ShowError() {
 void ReportWorker::Show(const TReportModuleOptions& o) {
   switch (sys_.Kind()) {
     case ProgramKind::kWeb:
-      sys_.WriteWebOutput(record_.ReportText);
+      sys_.WriteWebOutput(o.CustomText(kTextErrorHeader) + "\r\n\r\n" + record_.ReportText);
       break;
     case ProgramKind::kConsole:
       try {
@@ -314,19 +321,20 @@ void ReportWorker::WriteLog() {
 
 void ReportWorker::SendReport() {
   step_ = 706;
-  if (!Notify(raBeforeSend)) return;
-  bool retry;
-  do {
-    retry = false;
-    TReportErrorCode code = eeEmailMAPIError;
-    try {
-      sys_.SendReport(text_to_send_, screenshot_saved_ ? sys_.ScreenshotFile() : std::string(), code);
-    } catch (...) {
-      RecordLastError(sys_, state_, code, "Send", std::current_exception());
-      retry = NotifyError(raAfterSend);
-    }
-  } while (retry);
-  Notify(raAfterSend);
+  SendReportInput in;
+  in.options = state_.handling_options;
+  in.text_to_send = text_to_send_;
+  in.report = record_.ReportText;
+  in.screenshot_file = screenshot_saved_ ? sys_.ScreenshotFile() : std::string();
+  in.report_file = ExtractFileName(LogFileName());
+  SendReportHooks hooks;
+  hooks.notify = [this](int action) { return Notify(action); };
+  hooks.notify_error = [this](int action) { return NotifyError(action); };
+  hooks.clear_last_error = [this] { state_.last_error = eeNone; };
+  hooks.record_error = [this](TReportErrorCode code, const std::string& text) {
+    RecordLastError(sys_, state_, code, text);
+  };
+  sys_.SendReport(std::move(in), std::move(hooks));
 }
 
 // The picture is an extra: when it cannot be written (no capture, no room in the temporary folder)

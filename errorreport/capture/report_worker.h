@@ -15,6 +15,7 @@
 #include "errorreport/capture/intercept.h"
 #include "errorreport/capture/report_text.h"
 #include "errorreport/delivery/report_options.h"
+#include "errorreport/delivery/send_report.h"
 
 namespace sondrel {
 
@@ -23,6 +24,8 @@ enum TReportErrorCode : uint8_t {
   eeNone, eeShowError, eeLogError, eeEmailMAPIError, eeEmailShellError, eeEmailSMTPError
 };
 const char* ReportErrorCodeName(TReportErrorCode code);
+// The text of a last error: "[context] message", or "General 'context' error." without an exception.
+std::string LastErrorText(const std::string& context, const std::exception_ptr& e);
 
 // Action codes of the action and action-error notifications.
 enum TReportAction : int {
@@ -150,10 +153,10 @@ class ReportSystem {
   virtual void WriteWebOutput(const std::string& text) = 0;
   virtual std::string AskReproduceSteps() = 0;
   virtual void CopyToClipboard(const std::string& text) = 0;
-  // Sends the text (with the screenshot file when it is not empty); raises on failure and says which
-  // way failed through the code.
-  virtual void SendReport(const std::string& text, const std::string& screenshot_file,
-                          TReportErrorCode& failure_code) = 0;
+  // Sends the report as the options say (the course of delivery's SendReport, with the hooks);
+  // in.report_file is the report file's name, which the system places in its temporary folder.
+  // Returns the send flag.
+  virtual bool SendReport(SendReportInput in, SendReportHooks hooks) = 0;
   virtual void DebugOutput(const std::string& line) = 0;
   virtual void Restart() = 0;
   [[noreturn]] virtual void Terminate(unsigned exit_code) = 0;
@@ -190,6 +193,8 @@ class ReportWorker {
   // Records the reporter's last error with its debugger line.
   static void RecordLastError(ReportSystem& sys, ReportManagerState& state, TReportErrorCode code,
                               const std::string& context, const std::exception_ptr& e);
+  static void RecordLastError(ReportSystem& sys, ReportManagerState& state, TReportErrorCode code,
+                              const std::string& text);
 
  private:
   void BuildReport(const ReportInput& in);

@@ -8,6 +8,7 @@
 
 #include "base/cmdline.h"
 #include "base/file.h"
+#include "base/text.h"
 #include "base/shell_folder_win.h"
 #include "model/data_files.h"
 #include "tests/support/windows_win.h"
@@ -67,6 +68,47 @@ BOOL CALLBACK FindBox(HWND h, LPARAM p) {
   return FALSE;
 }
 
+BOOL CALLBACK AppendText(HWND h, LPARAM p) {
+  *reinterpret_cast<std::string*>(p) += "\n" + WindowText(h);
+  return TRUE;
+}
+
+struct TextSearch {
+  DWORD pid;
+  HWND main;
+  std::string text;
+  HWND found = nullptr;
+};
+
+BOOL CALLBACK FindWindowWithText(HWND h, LPARAM p) {
+  auto* s = reinterpret_cast<TextSearch*>(p);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(h, &pid);
+  if (pid != s->pid || h == s->main || !IsWindowVisible(h)) return TRUE;
+  if (MainWindow::AllText(h).find(s->text) == std::string::npos) return TRUE;
+  s->found = h;
+  return FALSE;
+}
+
+BOOL CALLBACK FindMainWindow(HWND h, LPARAM p) {
+  auto* s = reinterpret_cast<TextSearch*>(p);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(h, &pid);
+  if (pid != s->pid || !IsWindowVisible(h) || WindowText(h) != s->text) return TRUE;
+  if (!FindChildByClass(h, "SysTabControl32")) return TRUE;
+  s->found = h;
+  return FALSE;
+}
+
+BOOL CALLBACK FindButtonCaption(HWND h, LPARAM p) {
+  auto* s = reinterpret_cast<TextSearch*>(p);
+  std::string text = WindowText(h);
+  text.erase(std::remove(text.begin(), text.end(), '&'), text.end());
+  if (lstrcmpiA(text.c_str(), s->text.c_str()) != 0) return TRUE;
+  s->found = h;
+  return FALSE;
+}
+
 }  // namespace
 
 DataFolderScope::DataFolderScope(const DataFiles& files)
@@ -91,12 +133,72 @@ DataFolderScope::~DataFolderScope() {
 
 std::string DataFolderScope::Read(const char* name) const { return ReadFileBytes(folder_ + name).value_or(""); }
 
-MainWindow::MainWindow(const std::string& working_folder) : program_(PrivateProgram()) {
+MainWindow::MainWindow(const std::string& working_folder, bool wait_for_window) : program_(PrivateProgram()) {
   const std::string& exe = program_;
   child_ = std::make_unique<Child>(QuoteArg(exe), working_folder.empty() ? ExtractFilePath(exe) : working_folder);
-  main_ = FindTopWindow("Sondrel", 20000, child_->Pid());
-  if (!main_) throw std::runtime_error("the main window did not appear");
-  PumpMessages(300);
+  if (wait_for_window && !WaitForMain()) throw std::runtime_error("the main window did not appear");
+}
+
+HWND MainWindow::WaitForMain(DWORD timeout_ms) {
+  // The main window is the captioned one with the tab strip; a message box shares the caption.
+  const DWORD start = GetTickCount();
+  do {
+    TextSearch s{child_->Pid(), nullptr, "Sondrel"};
+    EnumWindows(FindMainWindow, reinterpret_cast<LPARAM>(&s));
+    if (s.found) {
+      main_ = s.found;
+      PumpMessages(300);
+      return main_;
+    }
+    PumpMessages(100);
+  } while (child_->Running() && GetTickCount() - start < timeout_ms);
+  return nullptr;
+}
+
+std::string MainWindow::AllText(HWND top) {
+  std::string text = WindowText(top);
+  EnumChildWindows(top, AppendText, reinterpret_cast<LPARAM>(&text));
+  return text;
+}
+
+HWND MainWindow::WaitForMessage(const std::string& part, DWORD timeout_ms) const {
+  const DWORD start = GetTickCount();
+  do {
+    TextSearch s{child_->Pid(), main_, part};
+    EnumWindows(FindWindowWithText, reinterpret_cast<LPARAM>(&s));
+    if (s.found) return s.found;
+    PumpMessages(100);
+  } while (GetTickCount() - start < timeout_ms);
+  return nullptr;
+}
+
+void MainWindow::PressButton(HWND box, const std::string& caption) {
+  TextSearch s{0, nullptr, caption};
+  EnumChildWindows(box, FindButtonCaption, reinterpret_cast<LPARAM>(&s));
+  if (s.found) PostMessageA(s.found, BM_CLICK, 0, 0);
+  PumpMessages(200);
+}
+
+DWORD MainWindow::WaitForEnd(DWORD timeout_ms) {
+  DWORD code = 98;
+  if (!child_->Wait(timeout_ms, &code)) code = 98;
+  return code;
+}
+
+HeldFile::HeldFile(const std::string& path, bool read_sharing)
+    : handle_(CreateFileA(path.c_str(), GENERIC_READ, read_sharing ? FILE_SHARE_READ : 0, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+
+void HeldFile::Release() {
+  if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+  handle_ = INVALID_HANDLE_VALUE;
+}
+
+HWND FocusOf(HWND window) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info)) return nullptr;
+  return info.hwndFocus;
 }
 
 MainWindow::~MainWindow() {
@@ -163,9 +265,13 @@ void MainWindow::Answer(HWND box, const std::string& button) {
 
 DWORD MainWindow::Close() {
   PostMessageA(main_, WM_CLOSE, 0, 0);
-  DWORD code = 99;
-  if (!child_->Wait(15000, &code)) code = 98;
-  return code;
+  return WaitForEnd(15000);
+}
+
+std::string TabLine(const std::string& tabs_file, const std::string& code) {
+  for (const std::string& line : SplitLines(tabs_file))
+    if (line.rfind(code + ",", 0) == 0) return line;
+  return {};
 }
 
 std::vector<std::string> ComboItems(HWND combo) {

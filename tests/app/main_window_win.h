@@ -36,9 +36,21 @@ class DataFolderScope {
 // One run of the program and its window.
 class MainWindow {
  public:
-  // The program starts in its own folder, or in working_folder when one is given.
-  explicit MainWindow(const std::string& working_folder = "");
+  // Starts the program in its own folder, or in working_folder when one is given, and, unless told
+  // not to, waits for its main window.
+  explicit MainWindow(const std::string& working_folder = "", bool wait_for_window = true);
   ~MainWindow();
+  // Waits for the main window (after a message shown at start); null when it did not come.
+  HWND WaitForMain(DWORD timeout_ms = 20000);
+  // A window of the program other than the main window that shows text holding part (a message box,
+  // the reporter's included), waiting up to timeout_ms; null when none came.
+  HWND WaitForMessage(const std::string& part, DWORD timeout_ms = 20000) const;
+  // All text shown in a window and its controls, one line per window.
+  static std::string AllText(HWND top);
+  // Posts a click on the button of a box whose caption, without its '&', is caption.
+  static void PressButton(HWND box, const std::string& caption);
+  // Waits for the process to end without closing it; its exit code, 98 when it did not end.
+  DWORD WaitForEnd(DWORD timeout_ms = 20000);
   HWND Handle() const { return main_; }
   HWND Tabs() const;
   HWND Keyword() const;
@@ -68,6 +80,27 @@ class MainWindow {
   std::unique_ptr<Child> child_;
   HWND main_ = nullptr;
 };
+
+// Opens a data file as another program would hold it: read_sharing lets others read it but never
+// replace it; without it nobody else can even read it. Closed by Release or the destructor.
+class HeldFile {
+ public:
+  HeldFile(const std::string& path, bool read_sharing);
+  ~HeldFile() { Release(); }
+  HeldFile(const HeldFile&) = delete;
+  HeldFile& operator=(const HeldFile&) = delete;
+  bool Held() const { return handle_ != INVALID_HANDLE_VALUE; }
+  void Release();
+
+ private:
+  HANDLE handle_;
+};
+
+// The window with the keyboard focus in the thread that owns window, or null.
+HWND FocusOf(HWND window);
+
+// The tab line of TabsDB.dat for a code, or "" when the file has none.
+std::string TabLine(const std::string& tabs_file, const std::string& code);
 
 // Items of a drop-down box, read through CB_GETCOUNT and CB_GETLBTEXT.
 std::vector<std::string> ComboItems(HWND combo);

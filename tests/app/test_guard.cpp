@@ -123,5 +123,56 @@ TEST(GuardProcesses, TheBlockGoesWithTheLastInstance) {
   CloseAndWait(again, main);
 }
 
+// Finds the window of the instance the record names now, once it is a main window that has appeared.
+HWND RegisteredMainWindow(const RecordView& record, DWORD* pid) {
+  const DWORD start = GetTickCount();
+  do {
+    HWND app = reinterpret_cast<HWND>(static_cast<uintptr_t>(record.Record().Window));
+    *pid = 0;
+    GetWindowThreadProcessId(app, pid);
+    if (*pid)
+      if (HWND main = FindTopWindow("Sondrel", 200, *pid)) return main;
+    PumpMessages(100);
+  } while (GetTickCount() - start < 20000);
+  return nullptr;
+}
+
+TEST(GuardProcesses, AnInstanceEndedFromInsideLeavesItsSlotToTheNextStart) {
+  // The exception reporter ends the process at once, without giving its slot back.
+  const std::string a = CopyOfProgram("ended");
+  Child first(QuoteArg(a), ExtractFilePath(a));
+  ASSERT_NE(MainWindowOf(first), nullptr);
+  RecordView record(a);  // keeps the block, as a restarted instance that opened it already does
+  ASSERT_TRUE(record.Open());
+  TerminateProcess(first.Process(), 1);
+  ASSERT_TRUE(first.Wait(15000));
+  EXPECT_EQ(record.Record().Count, 1);
+  Child next(QuoteArg(a), ExtractFilePath(a));
+  HWND next_main = MainWindowOf(next);
+  ASSERT_NE(next_main, nullptr) << "refused by the slot of an instance that has ended";
+  EXPECT_EQ(record.Record().Count, 1);
+  CloseAndWait(next, next_main);
+  EXPECT_EQ(record.Record().Count, 0);
+}
+
+TEST(GuardProcesses, ARestartedInstanceOpensOnceTheInstanceThatRestartedItEnds) {
+  // The helper holds the program's slot, starts the program as the reporter's restart does and is
+  // ended two seconds later, without giving the slot back.
+  const std::string a = CopyOfProgram("restart");
+  ChildResult old_instance =
+      RunChild(QuoteArg(ProgramFolder() + "restart_helper.exe") + " " + QuoteArg(a) + " 2000", 30000);
+  EXPECT_EQ(old_instance.exit_code, 1u) << old_instance.output;
+  RecordView record(a);
+  ASSERT_TRUE(record.Open()) << "nothing holds the block: the restarted instance ended";
+  DWORD pid = 0;
+  HWND main = RegisteredMainWindow(record, &pid);
+  ASSERT_NE(main, nullptr) << "the restarted instance did not open its window";
+  EXPECT_EQ(record.Record().Count, 1);
+  UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, pid));
+  PostMessageA(main, WM_CLOSE, 0, 0);
+  EXPECT_EQ(WaitForSingleObject(process.get(), 15000), WAIT_OBJECT_0);
+  EXPECT_EQ(record.Record().Count, 0);
+}
+
 }  // namespace
 }  // namespace sondrel::test

@@ -2,6 +2,7 @@
 // blocks: what each start decides, what the shared count does, and what is brought forward.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <vector>
@@ -23,6 +24,7 @@ struct Kernel {
   bool fail_open = false;
   bool fail_map = false;
   std::vector<uint32_t> brought_forward;
+  std::vector<uint32_t> ended;  // windows of instances that ended without releasing
 
   std::shared_ptr<Block> Existing(const std::string& name) {
     auto it = blocks.find(name);
@@ -66,6 +68,9 @@ class Process : public TSharedBlockSystem {
   }
   void Close() override { k_.Let(held_); }
   void BringForward(uint32_t window) override { k_.brought_forward.push_back(window); }
+  bool HolderEnded(uint32_t window) override {
+    return std::find(k_.ended.begin(), k_.ended.end(), window) != k_.ended.end();
+  }
   [[noreturn]] void RaiseLastError() override { RaiseOSError(5); }
 
  private:
@@ -121,6 +126,24 @@ TEST(Guard, CountReturnsToZeroWhileAnotherHolderKeepsTheBlock) {
   TInstanceGuard again(p2, kPath);
   EXPECT_FALSE(again.ActivateRunningInstance(0x2222, 1));
   EXPECT_EQ(watcher.Map()->Window, 0x2222u);
+}
+
+TEST(Guard, AnInstanceEndedWithoutReleasingLeavesItsSlotToTheNextStart) {
+  // The exception reporter's restart: the new process starts while the old one still holds its slot,
+  // and the old one is ended from inside without giving it back.
+  Kernel k;
+  Process old_process(k), restarted(k), third(k);
+  TInstanceGuard old_guard(old_process, kPath), new_guard(restarted, kPath), third_guard(third, kPath);
+  ASSERT_FALSE(old_guard.ActivateRunningInstance(0x1111, 1));
+  k.ended.push_back(0x1111);
+  EXPECT_FALSE(new_guard.ActivateRunningInstance(0x2222, 1));
+  EXPECT_TRUE(k.brought_forward.empty());
+  EXPECT_EQ(k.blocks.at(kName)->record.Window, 0x2222u);
+  EXPECT_EQ(k.blocks.at(kName)->record.Count, 1);  // the ended one's slot, taken over
+  EXPECT_TRUE(third_guard.ActivateRunningInstance(0x3333, 1));  // and the restarted one is guarded
+  EXPECT_EQ(k.brought_forward, std::vector<uint32_t>{0x2222});
+  new_guard.ReleaseInstanceSlot();
+  EXPECT_EQ(k.blocks.at(kName)->record.Count, 0);
 }
 
 TEST(Guard, CopiesInOtherFoldersAndHigherLimits) {

@@ -8,9 +8,7 @@
 
 #include "base/file.h"
 #include "base/text.h"
-#include "launch/default_browser.h"
 #include "tests/app/main_window_win.h"
-#include "tests/support/registry_win.h"
 #include "tests/support/screenshot_win.h"
 #include "tests/support/windows_win.h"
 
@@ -46,13 +44,6 @@ std::string Settings(int last_tab) {
 
 DataFiles Files(int last_tab) { return {kBuiltIns, kSites, kTabs, Settings(last_tab)}; }
 
-// The tab line of TabsDB.dat for a code, or "" when the file has none.
-std::string TabLine(const std::string& tabs_file, const std::string& code) {
-  for (const std::string& line : SplitLines(tabs_file))
-    if (line.rfind(code + ",", 0) == 0) return line;
-  return {};
-}
-
 TEST(MainWindow, StartsOnTheOptionsPageWhenTheLastTabWasOptions) {
   DataFolderScope data(Files(8));
   MainWindow w;
@@ -65,6 +56,14 @@ TEST(MainWindow, StartsOnTheOptionsPageWhenTheLastTabWasOptions) {
         "Check for updates"})
     EXPECT_TRUE(IsWindowVisible(w.Button(caption))) << caption;
   SaveScreenshot(w.Handle(), "main_options");
+  // The focus is on a control of the shown page, so what the user types acts there.
+  HWND focus = FocusOf(w.Handle());
+  EXPECT_TRUE(focus && IsChild(w.Page("Options"), focus)) << "focus on " << WindowText(focus);
+  PostMessageA(focus, WM_KEYDOWN, VK_RETURN, 0);
+  HWND box = w.WaitForBox(3000);
+  ASSERT_NE(box, nullptr) << "Enter reached no control of the page";
+  EXPECT_EQ(MainWindow::BoxText(box), "Clear all search lists?");
+  MainWindow::Answer(box, "Cancel");
   EXPECT_EQ(w.Close(), 0u);
 }
 
@@ -143,18 +142,7 @@ TEST(MainWindow, TabChangeWritesTheLastTabAtOnceAndShowsThatTabsHistory) {
 // The stub browser stands in for the default browser; each start is one line of its log.
 class MainWindowSearch : public ::testing::Test {
  protected:
-  SavedRegValue http_command_{HKEY_CLASSES_ROOT, kHttpOpenCommandKey, ""};
-  SavedRegValue user_choice_{HKEY_CURRENT_USER, kUserChoiceKey, "ProgId"};
-  void SetUp() override {
-    DeleteFileAt(StubLogPath());
-    WriteRegString(HKEY_CLASSES_ROOT, kHttpOpenCommandKey, "",
-                   "\"" + ProgramFolder() + "stub_browser.exe\" -url \"%1\"");
-    HKEY h = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kUserChoiceKey, 0, KEY_SET_VALUE, &h) == ERROR_SUCCESS) {
-      RegDeleteValueA(h, "ProgId");
-      RegCloseKey(h);
-    }
-  }
+  StubDefaultBrowser browser_;
 };
 
 TEST_F(MainWindowSearch, SearchAddsToTheHistoryWithoutRefreshingTheDropDownAndEnterSearchesOnce) {

@@ -78,7 +78,7 @@ HWND OtherWindow(DWORD pid, std::vector<HWND> known) {
 
 class CustomizeProgram : public ::testing::Test {
  protected:
-  StubBrowserAsDefault browser_;
+  StubDefaultBrowser browser_;
 };
 
 TEST_F(CustomizeProgram, ABuiltInAndACustomEntryAreShownSearchedAndSaved) {

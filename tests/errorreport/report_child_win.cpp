@@ -1,5 +1,5 @@
 // A console program that faults on purpose, one way per case, with the reporter installed. Usage:
-//   report_child <case> <log file>
+//   report_child <case> <log file>      or, as a WinCGI program, report_child <profile> <content> <output>
 // It prints what it learns (results of ExceptionManager, what handlers saw) so that the test can
 // check the course, and the reporter writes the log file the test reads.
 #include <windows.h>
@@ -19,6 +19,7 @@
 #include "errorreport/capture/report_screenshot_win.h"
 #include "errorreport/capture/report_system_win.h"
 #include "errorreport/delivery/options_mapping.h"
+#include "errorreport/delivery/web_output_win.h"
 #include "skin/forms_win.h"
 
 using namespace sondrel;
@@ -151,9 +152,20 @@ void Print(const char* what, bool value) { std::printf("%s=%d\n", what, value ? 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 3) return 2;
-  const std::string which = argv[1];
+  if (argc < 2) return 2;
+  std::string which = argv[1];
+  std::string log = argc > 2 ? argv[2] : "";
+  // A WinCGI run: the server's profile comes first, then the content and the output file.
+  if (FileExists(which)) {
+    which = "web";
+    log = ExtractFilePath(argv[1]) + "web.rpt";
+  }
+  if (log.empty()) return 2;
   std::setvbuf(stdout, nullptr, _IONBF, 0);
+  if (which == "kinds" || which == "web")
+    std::printf("web=%d gui=%d cgi=%d wincgi=%d\n", IsWebApplication(), IsGuiApplication(), IsCgiApplication(),
+                IsWinCgiApplication());
+  if (which == "kinds") return 0;
   if (!ReporterActive()) {
     std::printf("reporter inactive\n");
     return 3;
@@ -171,9 +183,10 @@ int main(int argc, char** argv) {
     std::printf(" after unload=%s\n", LibraryMappingState(lib).c_str());
   }
   TReportModuleOptionsEx& options = CurrentReportOptions();
-  options.SetLogPath(argv[2]);
+  options.SetLogPath(log);
 
   if (which == "cpp") ThrowUncaught();
+  if (which == "web") ReportException(std::make_exception_ptr(std::runtime_error("Bad <b>query</b> & more")));
   if (which == "av") FaultAccessViolation();
   if (which == "div") std::printf("%d\n", FaultDivideByZero());
   if (which == "abort") Print("abort", ReportException(std::make_exception_ptr(EAbort("Silent"))));
@@ -245,7 +258,7 @@ int main(int argc, char** argv) {
       std::thread reader([&] {
         while (!stop) {
           TReportModuleOptionsEx& now = CurrentReportOptions();
-          if (&now != &options || now.LogPath() != argv[2]) ++other;
+          if (&now != &options || now.LogPath() != log) ++other;
           ++reads;
         }
       });
@@ -324,7 +337,7 @@ int main(int argc, char** argv) {
     Print("internal", ReportException(std::make_exception_ptr(std::runtime_error("Outer failure"))));
   }
   if (which == "screenshot") {
-    const std::string copy = ExtractFilePath(argv[2]) + "Screenshot-copy.png";
+    const std::string copy = ExtractFilePath(log) + "Screenshot-copy.png";
     options.SetShowDialog(false);
     options.SetAttachScreenshot(true);
     options.SetSendMode(TReportSendMode::rsMailClient);

@@ -62,12 +62,10 @@ SavedRegValue::~SavedRegValue() {
   }
 }
 
-StubBrowserAsDefault::StubBrowserAsDefault()
-    : http_command_(HKEY_CLASSES_ROOT, kHttpOpenCommandKey, ""),
-      user_choice_(HKEY_CURRENT_USER, kUserChoiceKey, "ProgId") {
+StubDefaultBrowser::StubDefaultBrowser()
+    : http_command_(HKEY_CLASSES_ROOT, kHttpOpenCommandKey, ""), user_choice_(HKEY_CURRENT_USER, kUserChoiceKey, "ProgId") {
   DeleteFileAt(StubLogPath());
-  WriteRegString(HKEY_CLASSES_ROOT, kHttpOpenCommandKey, "",
-                 "\"" + ProgramFolder() + "stub_browser.exe\" -url \"%1\"");
+  WriteRegString(HKEY_CLASSES_ROOT, kHttpOpenCommandKey, "", "\"" + ProgramFolder() + "stub_browser.exe\" -url \"%1\"");
   HKEY h = nullptr;
   if (RegOpenKeyExA(HKEY_CURRENT_USER, kUserChoiceKey, 0, KEY_SET_VALUE, &h) == ERROR_SUCCESS) {
     RegDeleteValueA(h, "ProgId");

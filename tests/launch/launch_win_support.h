@@ -26,6 +26,17 @@ class SavedRegValue {
   std::optional<std::string> old_;
 };
 
+// Registers the stub browser beside the test programs as the prefix's default browser and empties its
+// log, for the object's life; the prefix's registration is put back afterwards.
+class StubDefaultBrowser {
+ public:
+  StubDefaultBrowser();
+
+ private:
+  SavedRegValue http_command_;
+  SavedRegValue user_choice_;
+};
+
 struct StubStart {
   unsigned long long ms = 0;
   std::string program;       // the stub's file name
@@ -34,16 +45,6 @@ struct StubStart {
 
 std::string StubLogPath();
 
-// Makes the stub browser the prefix's default browser (its http command, no per-user choice) with an
-// empty log, and puts the prefix's registration back at the end of the object's life.
-class StubBrowserAsDefault {
- public:
-  StubBrowserAsDefault();
-
- private:
-  SavedRegValue http_command_;
-  SavedRegValue user_choice_;
-};
 // Waits until the log holds `count` starts (or the time is up) and returns those read.
 std::vector<StubStart> WaitForStubStarts(size_t count, DWORD timeout_ms);
 // The arguments after the program name, as CommandLineToArgvW splits the line, back in ANSI.

@@ -154,7 +154,7 @@ TEST(ScriptHost, GeneratedScriptDrivesTheBrowserObjectAsWritten) {
 // and puts the prefix's registration back afterwards.
 class StubBrowserTest : public ::testing::Test {
  protected:
-  StubBrowserAsDefault browser_;
+  StubDefaultBrowser browser_;
 
   void TearDown() override { DeleteRegTree(HKEY_CLASSES_ROOT, kChosenProgId); }
 

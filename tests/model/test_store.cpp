@@ -195,6 +195,87 @@ TEST(Store, AFailedSaveLeavesThePreviousFile) {
   EXPECT_EQ(Get(dir + "Settings.dat"), "[Settings]\r\nMLastTab=1\r\n");
 }
 
+TEST(Store, AFileThatCannotBeSavedAtExitIsKeptBesideItAndTheOthersAreStillSaved) {
+  const std::string dir = FreshFolder("unsaved");
+  Put(dir + "SitesDB.dat", kSites);
+  Put(dir + "TabsDB.dat", kTabs);
+  Put(dir + "Settings.dat", "[Other]\r\nk=v\r\n[Settings]\r\nMLastTab=1\r\n");
+  TSearchManager m(dir);
+  m.Sites.Clear();
+  m.Tabs.Object(0)->LastKeywords = {"typed"};
+  m.LastTab = 4;
+  ASSERT_TRUE(ForceDirectories(dir + "SitesDB.dat.tmp"));  // SitesDB.dat cannot be replaced
+  const std::string want_sites = m.SitesText();
+  try {
+    m.SaveAll();
+    FAIL() << "no error";
+  } catch (const ESaveError& e) {
+    const std::string text = e.what();
+    EXPECT_EQ(text.rfind("SitesDB.dat could not be saved: ", 0), 0u) << text;
+    EXPECT_NE(text.find("kept in " + dir + "SitesDB.dat.unsaved."), std::string::npos) << text;
+    EXPECT_EQ(text.find("TabsDB.dat"), std::string::npos) << text;
+  }
+  EXPECT_EQ(Get(dir + "SitesDB.dat"), kSites);
+  EXPECT_EQ(Get(dir + "SitesDB.dat.unsaved"), want_sites);
+  EXPECT_NE(Get(dir + "TabsDB.dat").find("1,Web,typed\r\n"), std::string::npos) << "written after the failure";
+  EXPECT_NE(Get(dir + "Settings.dat").find("MLastTab=4"), std::string::npos);
+
+  // Two files fail, and the copy of one cannot be kept either: one message for both.
+  ASSERT_TRUE(ForceDirectories(dir + "TabsDB.dat.tmp"));
+  ASSERT_TRUE(ForceDirectories(dir + "TabsDB.dat.unsaved.tmp"));
+  try {
+    m.SaveAll();
+    FAIL() << "no error";
+  } catch (const ESaveError& e) {
+    const std::string text = e.what();
+    EXPECT_NE(text.find("SitesDB.dat.unsaved."), std::string::npos) << text;
+    EXPECT_NE(text.find("TabsDB.dat could not be saved: "), std::string::npos) << text;
+    EXPECT_NE(text.find("could not be kept in " + dir + "TabsDB.dat.unsaved either"), std::string::npos) << text;
+  }
+  // The settings copy keeps the file's other sections.
+  EXPECT_EQ(TIniProfile::ReadFrom(m.SettingsText(), "Other", "k"), "v");
+  EXPECT_EQ(TIniProfile::ReadFrom(m.SettingsText(), "Settings", "MLastTab"), "4");
+}
+
+TEST(Store, AFileThatExistsButCannotBeReadIsListedAndNeverWritten) {
+  const std::string dir = FreshFolder("unreadable");
+  Put(dir + "TabsDB.dat", kTabs);
+  // Folders with the files' names stand for files another program holds open.
+  ASSERT_TRUE(ForceDirectories(dir + "SitesDB.dat"));
+  ASSERT_TRUE(ForceDirectories(dir + "Settings.dat"));
+  ASSERT_TRUE(ForceDirectories(dir + "BuiltInDB.dat"));
+  TSearchManager m(dir);
+  ASSERT_EQ(m.UnreadableFiles().size(), 3u);
+  EXPECT_EQ(m.UnreadableFiles()[0].Name, "Settings.dat");
+  EXPECT_EQ(m.UnreadableFiles()[1].Name, "BuiltInDB.dat");
+  EXPECT_EQ(m.UnreadableFiles()[2].Name, "SitesDB.dat");
+  EXPECT_FALSE(m.UnreadableFiles()[0].Reason.empty());
+  EXPECT_TRUE(m.IsUnreadable("sitesdb.dat"));
+  EXPECT_FALSE(m.IsUnreadable("TabsDB.dat"));
+  EXPECT_EQ(m.LastTab, 0);
+  EXPECT_EQ(m.Tabs.Object(0)->LastKeywords, (StringList{"x", "y"}));
+  // Nothing is attempted on the unreadable files, so nothing fails; the readable one is written.
+  m.Tabs.Object(0)->LastKeywords.clear();
+  EXPECT_NO_THROW(m.SaveLastTab());
+  EXPECT_NO_THROW(m.SaveAll());
+  EXPECT_TRUE(DirectoryExists(dir + "SitesDB.dat"));
+  EXPECT_FALSE(FileExists(dir + "Settings.dat.new"));
+  EXPECT_NE(Get(dir + "TabsDB.dat").find("1,Web,\r\n"), std::string::npos);
+
+  const std::string one = UnreadableFilesMessage({{"SitesDB.dat", "in use"}}, dir);
+  EXPECT_EQ(one.rfind("A data file could not be read:\r\nSitesDB.dat: in use\r\n\r\nFolder: " + dir, 0), 0u)
+      << one;
+  EXPECT_NE(UnreadableFilesMessage(m.UnreadableFiles(), dir).find("Some data files"), std::string::npos);
+}
+
+TEST(Store, SettingsThatBecameUnreadableAreNotReplaced) {
+  const std::string dir = FreshFolder("settings-unreadable");
+  TSearchManager m(dir);  // read as missing at start
+  ASSERT_TRUE(ForceDirectories(dir + "Settings.dat"));
+  EXPECT_THROW(m.SaveSettings(), EOSError);
+  EXPECT_TRUE(DirectoryExists(dir + "Settings.dat"));
+}
+
 TEST(DataFiles, FolderNames) {
   EXPECT_EQ(DataFolderUnder("C:\\Users\\u\\AppData\\Roaming"),
             "C:\\Users\\u\\AppData\\Roaming\\Korvanta\\Windlesk\\");

@@ -1,0 +1,9 @@
+#pragma once
+// The module that holds the reporter: the program, or the library the reporter is linked into.
+#include <windows.h>
+
+namespace sondrel {
+
+HMODULE ModuleHoldingReporter() noexcept;
+
+}  // namespace sondrel

@@ -1,0 +1,28 @@
+#pragma once
+// The ways of sending a report under Windows: SMTP over Winsock with the progress dialog, the mail
+// client's Simple MAPI library and its "mailto:" handler.
+#include "errorreport/delivery/mail_client.h"
+#include "errorreport/delivery/send_report.h"
+
+namespace sondrel {
+
+class Win32MailChannels final : public MailChannels {
+ public:
+  // record: the reporter's last error; gui_program: whether a progress dialog may be shown.
+  Win32MailChannels(LastErrorRecorder record, bool gui_program)
+      : record_(std::move(record)), gui_program_(gui_program) {}
+  bool SendSmtp(const TReportModuleOptions& options, const StringList& attachments, const std::string& body) override;
+  bool SendMapi(const std::string& recipients, const std::string& subject, const std::string& body,
+                const StringList& attachments) override;
+  bool SendMailto(const std::string& recipients, const std::string& subject, const std::string& body,
+                  const std::string& report) override;
+
+ private:
+  LastErrorRecorder record_;
+  bool gui_program_;
+};
+
+// The folder for temporary files, with a final backslash.
+std::string TemporaryFolder();
+
+}  // namespace sondrel

@@ -1,0 +1,133 @@
+// The real program sends its report: a copy of Sondrel.exe whose options say "mail client, no
+// dialog" reports a failed settings write and mails it through the tests' MAPI library, or, when
+// that refuses the logon, through the stub "mailto:" handler.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "base/cmdline.h"
+#include "base/file.h"
+#include "base/handle_win.h"
+#include "errorreport/capture/log_file.h"
+#include "tests/errorreport/program_copy_win.h"
+#include "tests/support/process_win.h"
+#include "tests/support/registry_win.h"
+#include "tests/support/windows_win.h"
+
+namespace sondrel::test {
+namespace {
+
+std::string Folder() { return ProgramFolder() + "report_send\\"; }
+std::string MapiLog() { return Folder() + "mapi.log"; }
+std::string StubLog() { return ProgramFolder() + "mail_stub.log"; }
+
+std::string Contents(const std::string& path) { return ReadFileBytes(path).value_or(""); }
+
+bool WaitFor(const std::function<bool()>& done, DWORD timeout_ms) {
+  for (const DWORD start = GetTickCount(); GetTickCount() - start < timeout_ms; Sleep(100))
+    if (done()) return true;
+  return done();
+}
+
+class ReportSend : public testing::Test {
+ protected:
+  void SetUp() override {
+    static std::string why;
+    static const bool ready = PrepareProgramCopy(Folder(), [](TReportModuleOptions& o) {
+      o.SetShowDialog(false);
+      o.SetSendMode(TReportSendMode::rsMailClient);
+      o.SetMailRecipients("dev@sondrel.test");
+      o.SetMailSubject("Sondrel failed");
+      o.SetLogPath(Folder() + "send.rpt");
+    }, why);
+    ASSERT_TRUE(ready) << why;
+    DeleteFileAt(MapiLog());
+    DeleteFileAt(StubLog());
+    DeleteFileAt(Folder() + "send.rpt");
+    old_client_ = ReadRegString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Clients\\Mail", "");
+    old_mailto_ = ReadRegString(HKEY_CLASSES_ROOT, "mailto\\shell\\open\\command", "");
+    WriteRegString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Clients\\Mail", "", "SondrelSendTest");
+    WriteRegString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Clients\\Mail\\SondrelSendTest", "DLLPath",
+                   ProgramFolder() + "mapi_stub.dll");
+    WriteRegString(HKEY_CLASSES_ROOT, "mailto\\shell\\open\\command", "",
+                   "\"" + ProgramFolder() + "mail_stub.exe\" \"%1\"");
+    SetEnvironmentVariableA("MAPI_STUB_LOG", MapiLog().c_str());
+  }
+  void TearDown() override {
+    SetEnvironmentVariableA("MAPI_STUB_FAIL", nullptr);
+    DeleteRegTree(HKEY_LOCAL_MACHINE, "SOFTWARE\\Clients\\Mail\\SondrelSendTest");
+    WriteRegString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Clients\\Mail", "", old_client_.value_or(""));
+    WriteRegString(HKEY_CLASSES_ROOT, "mailto\\shell\\open\\command", "", old_mailto_.value_or(""));
+  }
+  // Starts the program, makes its next settings write fail and changes the tab: the failure is
+  // reported and sent; stub says whether the mailto handler is to come up (it is closed again).
+  void RunAndFail(bool stub) {
+    const std::string blocked = data_.Path() + "Settings.dat.new";
+    Child app(QuoteArg(Folder() + "Sondrel.exe"), Folder());
+    HWND main = FindTopWindow("Sondrel", 20000, app.Pid());
+    ASSERT_NE(main, nullptr);
+    ASSERT_TRUE(CreateDirectoryA(blocked.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+    HWND tabs = FindChildByClass(main, "SysTabControl32");
+    ASSERT_NE(tabs, nullptr);
+    SendMessageA(tabs, TCM_SETCURFOCUS, 1, 0);
+    if (stub) {
+      HWND w = FindTopWindow("Mail stub", 30000);
+      EXPECT_NE(w, nullptr) << "the mailto handler did not come up";
+      if (w) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(w, &pid);
+        UniqueHandle p(OpenProcess(SYNCHRONIZE, FALSE, pid));
+        PostMessageA(w, WM_CLOSE, 0, 0);
+        if (p) {
+          EXPECT_EQ(WaitForSingleObject(p.get(), 10000), WAIT_OBJECT_0);
+        }
+      }
+    } else {
+      EXPECT_TRUE(WaitFor([] { return Contents(MapiLog()).find("MAPILogoff") != std::string::npos; }, 30000))
+          << "the report was not mailed";
+    }
+    RemoveDirectoryA(blocked.c_str());
+    PostMessageA(main, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(app.Wait(20000)) << "the program did not end";
+    report_ = Contents(Folder() + "send.rpt");
+  }
+  KeepDataFolder data_;
+  std::optional<std::string> old_client_, old_mailto_;
+  std::string report_;
+};
+
+TEST_F(ReportSend, TheReportGoesThroughTheMailClientAsAFileOfTheTemporaryFolder) {
+  RunAndFail(false);
+  const std::string calls = Contents(MapiLog());
+  EXPECT_NE(calls.find("MAPISendMail session=0 ui=0 flags=1 subject=Sondrel failed note= recips=1 "
+                       "[1|Resolved dev@sondrel.test|SMTP:dev@sondrel.test|3:16] files=1 [-1|"),
+            std::string::npos) << calls;
+  EXPECT_NE(calls.find("|send.rpt|notype]"), std::string::npos) << calls;
+  char temp[MAX_PATH + 1] = {};
+  GetTempPathA(MAX_PATH, temp);
+  EXPECT_NE(calls.find(std::string("[-1|") + temp), std::string::npos) << "not from the temporary folder: " << calls;
+  EXPECT_FALSE(FileExists(std::string(temp) + "send.rpt")) << "the report file outlived the send";
+  EXPECT_FALSE(FileExists(StubLog())) << "the mailto handler was started although MAPI sent the report";
+  EXPECT_NE(report_.find("2.5 Message"), std::string::npos);
+}
+
+TEST_F(ReportSend, ARefusedLogonHandsTheReportToTheMailtoHandler) {
+  SetEnvironmentVariableA("MAPI_STUB_FAIL", "logon");
+  RunAndFail(true);
+  EXPECT_EQ(Contents(MapiLog()), "MAPILogon ui=0 profile=(null) password=(null) flags=1\r\n");
+  const std::string line = Contents(StubLog());
+  EXPECT_NE(line.find(
+                [] {
+                  std::string hex;
+                  for (unsigned char c : std::string("mailto:dev@sondrel.test?Subject=Sondrel%20failed&Body=%0D%0A"))
+                    hex += "0123456789abcdef"[c >> 4], hex += "0123456789abcdef"[c & 15];
+                  return hex;
+                }()),
+            std::string::npos);
+}
+
+}  // namespace
+}  // namespace sondrel::test
