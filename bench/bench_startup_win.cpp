@@ -50,7 +50,10 @@ double TimeOneStart(const std::string& exe, const std::string& folder) {
     if (!st.found) Sleep(1);
   }
   double ms = -1;
-  if (st.found && WaitForInputIdle(pi.hProcess, 20000) == 0) {
+  DWORD_PTR answer = 0;
+  // Idle, and its window answers a message: the program's loop is running with nothing left to do.
+  if (st.found && WaitForInputIdle(pi.hProcess, 20000) == 0 &&
+      SendMessageTimeoutA(st.found, WM_NULL, 0, 0, SMTO_NORMAL, 20000, &answer)) {
     QueryPerformanceCounter(&t1);
     ms = 1000.0 * static_cast<double>(t1.QuadPart - t0.QuadPart) / static_cast<double>(freq.QuadPart);
   }

@@ -164,13 +164,20 @@ function(sondrel_bench name)
   set_property(GLOBAL APPEND PROPERTY SONDREL_BENCH_TARGETS ${name})
 endfunction()
 
-# sondrel_embed_report_data(<target> [TRAILER] [OPTIONS file]): after <target> links, the build tool
-# writes the reporting options (tools/report_options.txt, or the given file) and the program's line
-# debug data, made from its DWARF line information, into the program: as the "ERDATA" resource, or
-# with TRAILER appended to the file. Windows build only; the tool itself is a native program, built
-# here by a plain native configure of this source tree under the build folder.
+# sondrel_embed_report_data(<target> [TRAILER] [OPTIONS file] [STRIP twin]): after <target> links, the
+# build tool writes the reporting options (tools/report_options.txt, or the given file) and the
+# program's line debug data, made from its DWARF line information, into the program: as the "ERDATA"
+# resource, or with TRAILER appended to the file. With STRIP, the program as linked (DWARF and block)
+# is kept beside it under the twin's name for debuggers, and the program itself loses its DWARF
+# sections: the reporter needs only its block, and the sections are most of the file, read from disk
+# at every start. Windows build only; the tool itself is a native program, built here by a plain
+# native configure of this source tree under the build folder.
 function(sondrel_embed_report_data target)
-  cmake_parse_arguments(E "TRAILER" "OPTIONS" "" ${ARGN})
+  cmake_parse_arguments(E "TRAILER" "OPTIONS;STRIP" "" ${ARGN})
+  if(E_TRAILER AND E_STRIP)
+    # Stripping rewrites the file and would drop a block appended after its sections.
+    message(FATAL_ERROR "sondrel_embed_report_data(${target}): STRIP needs the resource form")
+  endif()
   if(NOT SONDREL_WIN32)
     return()
   endif()
@@ -198,8 +205,20 @@ function(sondrel_embed_report_data target)
   set_property(TARGET ${target} PROPERTY SONDREL_REPORT_DATA ON)
   # Relinking reruns the tool, so a changed tool or options file must relink.
   set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${host}/bin/sondrel_report_data ${E_OPTIONS})
-  add_custom_command(TARGET ${target} POST_BUILD
-    COMMAND ${host}/bin/sondrel_report_data --program $<TARGET_FILE:${target}> --options ${E_OPTIONS} --form ${form}
-            --source-root ${CMAKE_SOURCE_DIR}/
-    VERBATIM)
+  if(E_STRIP)
+    # Stripped first and written after: the stripping tool does not keep the block's section as the
+    # resource directory. The line data comes from the twin, which keeps the DWARF sections.
+    set(twin $<TARGET_FILE_DIR:${target}>/${E_STRIP})
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${target}> ${twin}
+      COMMAND ${CMAKE_STRIP} --strip-debug $<TARGET_FILE:${target}>
+      COMMAND ${host}/bin/sondrel_report_data --program $<TARGET_FILE:${target}> --options ${E_OPTIONS} --form ${form}
+              --source-root ${CMAKE_SOURCE_DIR}/ --twin ${twin}
+      VERBATIM)
+  else()
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND ${host}/bin/sondrel_report_data --program $<TARGET_FILE:${target}> --options ${E_OPTIONS} --form ${form}
+              --source-root ${CMAKE_SOURCE_DIR}/
+      VERBATIM)
+  endif()
 endfunction()

@@ -3,6 +3,9 @@
 //
 //   sondrel_report_data --program <file.exe> [--options <options.txt>] [--form resource|trailer]
 //                       [--source-root <folder>]   (the program's own sources; default: all outside /usr/)
+//                       [--twin <unstripped.exe>]
+//     With --twin, the program has been stripped of its DWARF sections: the line data is read from the
+//     twin (the same link before stripping, same addresses), and the block goes into both files.
 //   sondrel_report_data --program <file.exe> --form list      (prints the procedures found; no change)
 #include <cstdio>
 #include <cstring>
@@ -20,12 +23,13 @@ namespace {
 
 int Run(int argc, char** argv) {
   using namespace sondrel;
-  std::string program, options_file, form = "resource", source_root;
+  std::string program, options_file, twin, form = "resource", source_root;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string key = argv[i];
     if (key == "--program") program = argv[i + 1];
     else if (key == "--options") options_file = argv[i + 1];
     else if (key == "--form") form = argv[i + 1];
+    else if (key == "--twin") twin = argv[i + 1];
     else if (key == "--source-root") source_root = argv[i + 1];
     else throw std::runtime_error("unknown argument " + key);
   }
@@ -41,7 +45,8 @@ int Run(int argc, char** argv) {
     tools::ApplyOptionsText(*text, options);
   }
 
-  tools::ProgramDebugInfo info = tools::ReadProgramDebugInfo(program, tools::PeImageBase(*image), source_root);
+  const std::string dwarf_file = twin.empty() ? program : twin;
+  tools::ProgramDebugInfo info = tools::ReadProgramDebugInfo(dwarf_file, tools::PeImageBase(*image), source_root);
   if (form == "list") {
     for (const DebugProcedure& p : info.procedures)
       std::printf("%08X %6u %s :: %s\n", p.rva, p.size, p.class_name.c_str(), p.name.c_str());
@@ -52,6 +57,14 @@ int Run(int argc, char** argv) {
   const DebugData encoded(debug, kLibraryVersion);
   const tools::ProgramRowCheck rows_check = tools::CheckProgramRows(info, encoded);
 
+  std::optional<std::string> twin_image;
+  if (!twin.empty()) {
+    if (form != "resource") throw std::runtime_error("--twin needs the resource form: stripping drops a trailer");
+    twin_image = ReadFileBytes(twin);
+    if (!twin_image) throw std::runtime_error("cannot read " + twin);
+    if (tools::PeImageBase(*twin_image) != tools::PeImageBase(*image))
+      throw std::runtime_error(twin + " is not the same program as " + program);
+  }
   std::string patched;
   std::optional<ModuleBlock> check;
   TReportModuleOptions reread("", false);
@@ -66,6 +79,7 @@ int Run(int argc, char** argv) {
   if (!check || check->debug_data != debug || !(reread.Values() == options.Values()))
     throw std::runtime_error("the written block does not read back");
   WriteFileAtomic(program, patched);
+  if (twin_image) WriteFileAtomic(twin, tools::AddResourceBlock(std::move(*twin_image), BuildResourceBlock(options, debug)));
   std::printf("%s: %s block, %zu line rows, %zu procedures, %zu units, %zu bytes of debug data; %zu of %zu rows of "
               "the program's files resolved\n",
               ExtractFileName(program).c_str(), form.c_str(), rows, procs, encoded.unit_count(), debug.size(),

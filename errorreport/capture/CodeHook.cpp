@@ -85,33 +85,6 @@ void AddDirectorySlots(MemoryReader& m, std::uint32_t base, const ImageLayout& l
   }
 }
 
-// Slots that a "jmp [slot]" (FF 25) of the code section goes through and that hold target.
-void AddThunkSlots(MemoryReader& m, std::uint32_t base, const ImageLayout& l, std::uint32_t target,
-                   std::vector<std::uint32_t>& out) {
-  const std::uint32_t start = base + l.base_of_code;
-  if (l.base_of_code >= l.size_of_image || l.size_of_image < 4) return;
-  const std::uint32_t size = std::min(l.size_of_code, l.size_of_image - l.base_of_code);
-  if (!m.Readable(start, 1)) return;
-  constexpr std::uint32_t kChunk = 64 * 1024;
-  std::vector<std::uint8_t> buf(kChunk + 5);
-  for (std::uint32_t at = 0; at < size; at += kChunk) {
-    // Each chunk overlaps the next by the 5 bytes of a jump's tail.
-    const std::uint32_t n = std::min<std::uint32_t>(kChunk + 5, size - at);
-    if (!m.Read(start + at, buf.data(), n)) continue;
-    for (std::uint32_t i = 0; i + 6 <= n && i < kChunk; ++i) {
-      if (buf[i] != 0xFF || buf[i + 1] != 0x25) continue;
-      const std::uint32_t slot = static_cast<std::uint32_t>(buf[i + 2]) | static_cast<std::uint32_t>(buf[i + 3]) << 8 |
-                                 static_cast<std::uint32_t>(buf[i + 4]) << 16 |
-                                 static_cast<std::uint32_t>(buf[i + 5]) << 24;
-      // Only slots inside the image count: a stray FF 25 in data or in the middle of another
-      // instruction must not make us write somewhere else.
-      if (slot < base || slot - base > l.size_of_image - 4) continue;
-      const auto v = m.ReadU32(slot);
-      if (v && *v == target) out.push_back(slot);
-    }
-  }
-}
-
 }  // namespace
 
 std::optional<CodeRange> ModuleCodeRange(MemoryReader& memory, std::uint32_t module_base) {
@@ -124,8 +97,9 @@ std::vector<std::uint32_t> FindImportSlots(MemoryReader& memory, std::uint32_t m
   std::vector<std::uint32_t> slots;
   const auto l = ReadLayout(memory, module_base);
   if (!l || target == 0) return slots;
+  // Only the import directory: this compiler's thunks jump through the same address-table slots, so a
+  // scan of the code section for them (megabytes, at every hook placed) finds nothing more.
   AddDirectorySlots(memory, module_base, *l, target, slots);
-  AddThunkSlots(memory, module_base, *l, target, slots);
   std::sort(slots.begin(), slots.end());
   slots.erase(std::unique(slots.begin(), slots.end()), slots.end());
   return slots;

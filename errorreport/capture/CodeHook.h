@@ -35,9 +35,8 @@ struct CodeRange {
 std::optional<CodeRange> ModuleCodeRange(MemoryReader& memory, std::uint32_t module_base);
 
 // Addresses of the import slots of a loaded module that hold `target`: every slot of the import
-// directory's address tables, and every slot inside the image that a "jmp [slot]" of the code section
-// goes through (both ways find the same slots where both exist). Sorted, without repeats; empty for
-// a module that does not import target or whose headers are not readable.
+// directory's address tables (a "jmp [slot]" thunk goes through one of them). Sorted, without
+// repeats; empty for a module that does not import target or whose headers are not readable.
 std::vector<std::uint32_t> FindImportSlots(MemoryReader& memory, std::uint32_t module_base,
                                            std::uint32_t target);
 

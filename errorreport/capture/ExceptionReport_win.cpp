@@ -262,7 +262,8 @@ void Install() noexcept {
     InstallInterception(1);
 
     r.modules = CreateReportModuleSource(r.module);
-    if (!r.modules || !ProgramHasOptionsBlock()) {
+    // (For the program's own reporter the source is only made when the program has a block.)
+    if (!r.modules || (r.library && !ProgramHasOptionsBlock())) {
       // Without an options block there is no debug data and nothing to go by: stay out of the way.
       ReleaseReportModuleSource();
       r.modules.reset();

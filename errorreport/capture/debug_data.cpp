@@ -38,7 +38,13 @@ void ApplyName(std::string_view name, std::string& class_name, std::string& proc
 
 }  // namespace
 
-DebugData::DebugData(std::string bytes, uint16_t version) : bytes_(std::move(bytes)), version_(version) {
+DebugData::DebugData(std::string bytes, uint16_t version) : bytes_(std::move(bytes)), version_(version) {}
+
+void DebugData::Parse() const {
+  std::call_once(parsed_, [this] { ParseOnce(); });
+}
+
+void DebugData::ParseOnce() const {
   ByteView view(bytes_);
   ByteCursor c(view);
   if (version_ > 404) {
@@ -76,6 +82,7 @@ DebugData::DebugData(std::string bytes, uint16_t version) : bytes_(std::move(byt
 
 std::optional<DebugLineInfo> DebugData::Lookup(uint32_t rva) const {
   if (rva < kDebugCodeBase) return std::nullopt;
+  Parse();
   const uint32_t offset = rva - kDebugCodeBase;
   auto holds = [offset](const Unit& u) { return offset >= u.offset && offset - u.offset < u.size; };
   if (!overlapping_) {
@@ -161,6 +168,7 @@ std::optional<DebugLineInfo> DebugData::LookupInUnit(const Unit& u, uint32_t off
 }
 
 std::optional<uint32_t> DebugData::FindProcedure(std::string_view name) const {
+  Parse();
   ByteView table(std::string_view(bytes_).substr(names_pos_, names_len_));
   ByteCursor c(table);
   while (!c.at_end()) {

@@ -19,6 +19,7 @@
 //   The name, when present, follows the entry's bytes. Entry k covers J bytes from where entry k-1
 //   ended (the unit's code offset for the first) and carries the running line before its D is added.
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -44,8 +45,10 @@ struct DebugLineInfo {
   int32_t line = 0;
 };
 
-// A parsed, read-only debug stream. Construction never fails: a corrupt or truncated stream keeps the
-// units read before the fault, and lookups inside a corrupt line table stop where it breaks.
+// A read-only debug stream, parsed at its first lookup (from any thread; once): a program that never
+// reports never pays for the tens of thousands of unit records. Parsing never fails: a corrupt or
+// truncated stream keeps the units read before the fault, and lookups inside a corrupt line table stop
+// where it breaks.
 class DebugData {
  public:
   DebugData(std::string bytes, uint16_t version);
@@ -58,7 +61,10 @@ class DebugData {
 
   const std::string& bytes() const noexcept { return bytes_; }
   uint16_t version() const noexcept { return version_; }
-  size_t unit_count() const noexcept { return units_.size(); }
+  size_t unit_count() const {
+    Parse();
+    return units_.size();
+  }
 
  private:
   struct Unit {
@@ -70,13 +76,16 @@ class DebugData {
     int32_t first_line;
   };
   std::optional<DebugLineInfo> LookupInUnit(const Unit& u, uint32_t offset) const;
+  void Parse() const;
+  void ParseOnce() const;
 
   std::string bytes_;
   uint16_t version_;
-  uint32_t names_pos_ = 0, names_len_ = 0;
-  std::vector<Unit> units_;        // stream order
-  std::vector<uint32_t> by_start_;  // indexes into units_ sorted by offset, used when no units overlap
-  bool overlapping_ = false;
+  mutable std::once_flag parsed_;
+  mutable uint32_t names_pos_ = 0, names_len_ = 0;
+  mutable std::vector<Unit> units_;        // stream order
+  mutable std::vector<uint32_t> by_start_;  // indexes into units_ sorted by offset, used when no units overlap
+  mutable bool overlapping_ = false;
 };
 
 // One run of code that the compiler's line information attributes to one source line.

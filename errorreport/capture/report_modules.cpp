@@ -55,6 +55,7 @@ std::shared_ptr<TReportModuleInfo> TReportModulesList::Add(uint32_t handle) {
     m->options = std::make_unique<TReportModuleOptionsEx>(*path, true);
     ModuleBlock block = source_.ReadBlock(handle, *path, *m->options);
     if (block.found) {
+      m->has_block = true;
       m->options_version = block.version;
       m->reserved = block.reserved;
       if (!block.debug_data.empty())

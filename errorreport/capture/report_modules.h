@@ -63,6 +63,7 @@ class TReportModuleInfo {
   // 0 not analysed yet; 1 not a dynamic library; 2 run-time package (a library with both
   // "PACKAGEINFO" and "PACKAGEOPTIONS" resources); 3 other dynamic library.
   uint8_t kind = 0;
+  bool has_block = false;  // the module carries a sound options block
   uint16_t options_version = kDebugDataVersion;
   std::array<uint8_t, 8> reserved{};
   // The module's own options; none for an entry only listed by a refresh.

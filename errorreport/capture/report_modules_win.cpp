@@ -25,6 +25,8 @@ class ModuleListSource : public ReportModuleSource {
     return reporter_record_ ? reporter_record_->options.get() : nullptr;
   }
 
+  bool ReporterHasBlock() const { return reporter_record_ && reporter_record_->has_block; }
+
   void DropChangedModules() override { list_.DropChangedModules(); }
 
   const TReportModuleOptions& OptionsForAddress(uint32_t address) override {
@@ -95,6 +97,9 @@ TReportModuleOptionsEx* ReporterOptionsSource() { return g_list ? g_list->Report
 std::unique_ptr<ReportModuleSource> CreateReportModuleSource(HMODULE reporter_module) {
   auto list = std::make_unique<ModuleListSource>(std::make_unique<ProcessModuleSource>(), reporter_module);
   if (!list->ReporterOptions()) return nullptr;
+  // A reporter in the program itself goes by the block its record has just read (read once, not
+  // once more to ask whether there is one).
+  if (reporter_module == GetModuleHandleA(nullptr) && !list->ReporterHasBlock()) return nullptr;
   g_list = list.get();
   SetCurrentReportOptionsSource(ReporterOptionsSource);
   return list;

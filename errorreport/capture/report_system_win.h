@@ -75,7 +75,7 @@ class Win32ReportSystem : public ReportSystem {
 };
 
 // The module list of the reporter, created at installation for the module that holds the reporter.
-// Null when that module cannot be registered.
+// Null when that module cannot be registered, or when it is the program and has no options block.
 std::unique_ptr<ReportModuleSource> CreateReportModuleSource(HMODULE reporter_module);
 // Forgets the list before it is freed.
 void ReleaseReportModuleSource() noexcept;

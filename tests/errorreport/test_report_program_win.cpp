@@ -17,75 +17,27 @@
 #include "errorreport/capture/log_file.h"
 #include "errorreport/delivery/options_block.h"
 #include "errorreport/delivery/options_block_win.h"
+#include "tests/errorreport/program_copy_win.h"
 #include "tests/support/process_win.h"
 #include "tests/support/windows_win.h"
 
 namespace sondrel::test {
 namespace {
 
-const char* const kDataFiles[] = {"BuiltInDB.dat", "SitesDB.dat", "TabsDB.dat", "Settings.dat"};
-
 std::string Folder() { return ProgramFolder() + "report_program\\"; }
 std::string Program() { return Folder() + "Sondrel.exe"; }
 std::string Log() { return Folder() + "program.rpt"; }
 
-// The copy with its block rewritten through the system's resource updater; made once per run.
+// The copy with its block rewritten (freeze watch after 3 s, no dialog, the log in the test's folder),
+// made once per run (the copy is read back and compared by the helper).
 bool PrepareProgram(std::string& why) {
-  ForceDirectories(Folder());
-  if (!CopyFileA((ProgramFolder() + "Sondrel.exe").c_str(), Program().c_str(), FALSE)) {
-    why = "cannot copy Sondrel.exe";
-    return false;
-  }
-  for (const char* f : kDataFiles) CopyFileA((ProgramFolder() + f).c_str(), (Folder() + f).c_str(), FALSE);
-  TReportModuleOptions options("", false);
-  std::optional<ModuleBlock> block;
-  {
-    UniqueModule m(LoadLibraryExA(Program().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
-    if (m) block = ReadResourceOptionsBlock(m.get(), options);
-  }
-  if (!block) {
-    why = "Sondrel.exe carries no options block";
-    return false;
-  }
-  options.SetFreezeWatch(true);
-  options.SetFreezeSeconds(3);
-  options.SetShowDialog(false);
-  options.SetLogPath(Log());
-  const std::string data = BuildResourceBlock(options, block->debug_data, block->reserved);
-  HANDLE update = BeginUpdateResourceA(Program().c_str(), FALSE);
-  if (!update || !UpdateResourceA(update, MAKEINTRESOURCEA(10), "ERDATA", MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
-                                  const_cast<char*>(data.data()), static_cast<DWORD>(data.size())) ||
-      !EndUpdateResourceA(update, FALSE)) {
-    why = "the resource updater failed";
-    return false;
-  }
-  TReportModuleOptions reread("", false);
-  UniqueModule m(LoadLibraryExA(Program().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
-  if (!m || !ReadResourceOptionsBlock(m.get(), reread) || !reread.FreezeWatch() || reread.LogPath() != Log()) {
-    why = "the rewritten block does not read back";
-    return false;
-  }
-  return true;
+  return PrepareProgramCopy(Folder(), [](TReportModuleOptions& options) {
+    options.SetFreezeWatch(true);
+    options.SetFreezeSeconds(3);
+    options.SetShowDialog(false);
+    options.SetLogPath(Log());
+  }, why);
 }
-
-// The per-user data folder's files as they were before the test, put back afterwards.
-class KeepDataFolder {
- public:
-  KeepDataFolder() : folder_(IncludeBackslash(GetSpecialFolder(CSIDL_APPDATA)) + "Korvanta\\Windlesk\\") {
-    for (const char* f : kDataFiles) saved_[f] = ReadFileBytes(folder_ + f);
-  }
-  ~KeepDataFolder() {
-    for (const auto& [name, bytes] : saved_) {
-      if (bytes) WriteFileAtomic(folder_ + name, *bytes);
-      else DeleteFileAt(folder_ + name);
-    }
-  }
-  const std::string& Path() const { return folder_; }
-
- private:
-  std::string folder_;
-  std::map<std::string, std::optional<std::string>> saved_;
-};
 
 size_t LoggedReports() { return FileExists(Log()) ? TLogFile(Log()).Count() : 0; }
 

@@ -1,0 +1,79 @@
+#pragma once
+// The throw-and-catch measured by the throw benchmark, shared by the program with the reporter and
+// its twin without: a std::runtime_error thrown through ten frames and caught, on a thread whose
+// stack already holds the given depth of used frames.
+#include <windows.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <stdexcept>
+#include <vector>
+
+namespace sondrel::bench {
+
+[[gnu::noinline]] inline void ThrowThrough(int frames) {
+  if (frames == 0) throw std::runtime_error("bench");
+  ThrowThrough(frames - 1);
+  asm volatile("" ::: "memory");  // not a tail call: each level stays a frame the unwinder passes
+}
+
+struct ThrowRun {
+  int iterations = 2000;
+  double median_us = 0;
+};
+
+[[gnu::noinline]] inline void MeasureThrows(ThrowRun& run) {
+  std::vector<double> batches;
+  for (int b = 0; b < 15; ++b) {
+    const auto t0 = std::chrono::steady_clock::now();
+    for (int i = 0; i < run.iterations / 15; ++i) {
+      try {
+        ThrowThrough(10);
+      } catch (const std::runtime_error&) {
+      }
+    }
+    const auto t1 = std::chrono::steady_clock::now();
+    batches.push_back(std::chrono::duration<double, std::micro>(t1 - t0).count() / (run.iterations / 15));
+  }
+  std::nth_element(batches.begin(), batches.begin() + batches.size() / 2, batches.end());
+  run.median_us = batches[batches.size() / 2];
+}
+
+// Uses up about `bytes` of stack in frames of 1 KB, then measures.
+[[gnu::noinline]] inline void AtDepth(ThrowRun& run, int kilobytes) {
+  volatile char pad[1000];
+  pad[0] = 1;
+  if (kilobytes > 1)
+    AtDepth(run, kilobytes - 1);
+  else
+    MeasureThrows(run);
+  asm volatile("" ::: "memory");
+  (void)pad[0];
+}
+
+struct DepthJob {
+  int kilobytes;
+  ThrowRun run;
+};
+
+inline DWORD WINAPI DepthThread(void* p) {
+  auto* job = static_cast<DepthJob*>(p);
+  AtDepth(job->run, job->kilobytes);
+  return 0;
+}
+
+// Microseconds per throw and catch (median of batches) at 1 KB and at 256 KB of used stack.
+inline std::vector<double> ThrowCosts() {
+  std::vector<double> out;
+  for (int kb : {1, 256}) {
+    DepthJob job{kb, {}};
+    HANDLE t = CreateThread(nullptr, 2 << 20, DepthThread, &job, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    WaitForSingleObject(t, INFINITE);
+    CloseHandle(t);
+    out.push_back(job.run.median_us);
+  }
+  return out;
+}
+
+}  // namespace sondrel::bench
