@@ -9,6 +9,7 @@
 #include "desktop/FAbout.h"
 #include "desktop/FQuickAccess.h"
 #include "desktop/help.h"
+#include "dialogs/FEdit.h"
 #include "launch/browser_win.h"
 #include "launch/launch_platform_win.h"
 
@@ -17,6 +18,19 @@ namespace {
 
 constexpr int kSlotLefts[5] = {16, 144, 273, 402, 531};
 constexpr int kSlotTops[2] = {48, 76};
+
+// The Customize dialog's view of the main window: the model, the tab strip and the slot boxes.
+class TMainCustomizeHost final : public TCustomizeHost {
+ public:
+  explicit TMainCustomizeHost(TfrmMain& main) : main_(main) {}
+  TSearchManager& Model() override { return *main_.SearchManager; }
+  TTabControl& TabStrip() override { return *main_.tbcMain; }
+  TCheckBox* GetSiteCheckBox(int slot) override { return main_.GetSiteCheckBox(slot); }
+  void ShowTab(int n) override { main_.ShowTab(n); }
+
+ private:
+  TfrmMain& main_;
+};
 
 // Posted at creation when data files could not be read: the message shows over the opened window.
 constexpr UINT kShowUnreadableFiles = WM_APP + 1;
@@ -244,9 +258,12 @@ void TfrmMain::btnClearAllClick() {
 
 void TfrmMain::chkReverseClick() { SearchManager->Reverse = chkReverse->Checked(); }
 
-// The Customize dialog is a separate window that comes with its own unit; until then this button
-// does nothing.
-void TfrmMain::btnCustomizeClick() {}
+// The dialog changes the model and the slot boxes itself; nothing is redrawn here afterwards.
+void TfrmMain::btnCustomizeClick() {
+  TMainCustomizeHost host(*this);
+  TfrmEdit dialog(host);
+  dialog.ShowModal();
+}
 
 void TfrmMain::btnQuickAccessClick() {
   TfrmQuickAccess dialog;

@@ -2,6 +2,7 @@
 
 #include "app/CheckPrevious_win.h"
 #include "app/FMain.h"
+#include "dialogs/FCustomSite.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   sondrel::TApplication app(instance);
@@ -10,8 +11,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     // A second start of the same program file brings the running one forward and ends here.
     if (!sondrel::ActivateRunningInstance(app.Handle(), 1)) {
       sondrel::TfrmMain main;
+      // Hidden for the whole run. Made before the main window becomes the main form, so that it belongs
+      // to the application window: one owned by the main window would be destroyed with it, under its
+      // living object.
+      sondrel::TfrmCustomSite custom_site;
       app.SetMainForm(&main);
-      // (The custom-entry dialog is created here, hidden, and lives for the whole run.)
       app.Run();
     }
   } catch (...) {

@@ -34,9 +34,9 @@ uint32_t ExceptionsReported() noexcept;
 // The working copy of the options in force for the last report.
 TReportModuleOptions* HandlingOptions() noexcept;
 
-// Parts that other pieces of the reporter provide: the error dialog, the reproduce-steps dialog,
-// delivery, web output. Until one is set the manager uses a plain message box, asks nothing, sends
-// nothing and writes no web page.
+// Parts that other pieces of the reporter provide, or that a test replaces: the error dialog, the
+// reproduce-steps dialog, delivery, web output. Without them the manager shows its own error and
+// request dialogs, sends nothing and writes no web page.
 struct ReportServices {
   std::function<DialogChoices(const DialogRequest&)> show_error_dialog;
   std::function<std::string()> ask_reproduce_steps;

@@ -60,7 +60,7 @@ class ModuleListSource : public ReportModuleSource {
     auto add = [&rows](const TReportStackList& stack) {
       for (const TReportDebugInfo& r : stack)
         rows.push_back({r.kind, r.address, r.module ? r.module->Name() : std::string(), r.unit_name, r.class_name,
-                        r.procedure_name, r.line});
+                        r.procedure_name, r.line, r.module ? r.module->kind : uint8_t{0}});
     };
     add(list_.BuildStack(address ? std::optional<uint32_t>(address) : std::nullopt, p.StackPointer, p.StackTop,
                          p.Stack.get()));

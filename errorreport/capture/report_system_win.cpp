@@ -6,15 +6,12 @@
 #include "base/cmdline.h"
 #include "base/exception.h"
 #include "base/file.h"
+#include "errorreport/capture/error_dialog_win.h"
 #include "errorreport/capture/system_info_win.h"
 #include "errorreport/delivery/send_report_win.h"
 #include "errorreport/delivery/web_output_win.h"
 
 namespace sondrel {
-namespace {
-constexpr int kTextCaption = 2;
-}
-
 bool ReadOwnMemory(uint32_t address, void* buffer, size_t size) noexcept {
   SIZE_T got = 0;
   return address != 0 &&
@@ -135,16 +132,7 @@ std::string Win32ReportSystem::ScreenshotFile() { return screenshot_saved_ ? Scr
 
 DialogChoices Win32ReportSystem::ShowErrorDialog(const DialogRequest& request) {
   if (services_.show_error_dialog) return services_.show_error_dialog(request);
-  // Without the error dialog: the message in a plain box, and the options decide the rest.
-  const TReportModuleOptions& o = *request.record->HandlingOptions;
-  MessageBeep(MB_ICONHAND);
-  if (!MessageBoxA(nullptr, request.message.c_str(), o.CustomText(kTextCaption).c_str(),
-                   MB_OK | MB_ICONSTOP | MB_TASKMODAL | MB_TOPMOST | MB_SETFOREGROUND))
-    throw std::runtime_error("Cannot show the DialogBox window.");
-  DialogChoices c;
-  c.send = o.SendMode() != TReportSendMode::rsNone && !request.duplicate;
-  c.attach_screenshot = o.AttachScreenshot();
-  return c;
+  return ShowErrorDialogWindow(request);
 }
 
 void Win32ReportSystem::WriteConsoleLine(const std::string& text) {
@@ -165,7 +153,9 @@ void Win32ReportSystem::WriteWebOutput(const std::string& text) {
 }
 
 std::string Win32ReportSystem::AskReproduceSteps() {
-  return services_.ask_reproduce_steps ? services_.ask_reproduce_steps() : std::string();
+  if (services_.ask_reproduce_steps) return services_.ask_reproduce_steps();
+  const TReportModuleOptions* o = HandlingOptions();
+  return o ? AskReproduceStepsWindow(*o) : std::string();
 }
 
 void Win32ReportSystem::CopyToClipboard(const std::string& text) {

@@ -74,6 +74,7 @@ struct StackRowText {
   std::string class_name;
   std::string procedure;
   int32_t line = 0;
+  uint8_t module_kind = 0;  // kind of the row's module (see TReportModuleInfo), 0 without one
 };
 struct ModuleRowText {
   uint32_t handle = 0;

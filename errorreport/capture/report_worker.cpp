@@ -279,6 +279,10 @@ void ReportWorker::Show(const TReportModuleOptions& o) {
         req.processor_part = processor_part_;
         req.duplicate = duplicate_;
         req.exceptions_reported = state_.exceptions_reported;
+        req.confirm_terminate = [this] {
+          terminate_answer_ = Notify(raTerminate);
+          return *terminate_answer_;
+        };
         choices_ = sys_.ShowErrorDialog(req);
       } catch (...) {
         RecordLastError(sys_, state_, eeShowError, "GUI", std::current_exception());
@@ -362,6 +366,7 @@ bool ReportWorker::Run(const ReportInput& in) {
   record_.ThreadId = in.params.ThreadId;
   exception_date_ = sys_.NowDateText();
   reproduce_steps_.clear();
+  terminate_answer_.reset();
   state_.last_reported_address = in.address;
   // A language exception's address is the return address of the call that raised it.
   uint32_t address = in.address;
@@ -446,8 +451,9 @@ bool ReportWorker::Run(const ReportInput& in) {
 
   step_ = 8;
   stack_.clear();
-  // Action 6 carries the terminate flag: a handler may keep the program running.
-  if (choices_.terminate && Notify(raTerminate)) {
+  // Action 6 carries the terminate flag: a handler may keep the program running. The dialog asks it
+  // before it closes (and comes back on a no); a dialog that did not ask is asked for here.
+  if (choices_.terminate && (terminate_answer_ ? *terminate_answer_ : Notify(raTerminate))) {
     if (o.RestartAfterTerminate()) sys_.Restart();
     sys_.Terminate(1);
   }

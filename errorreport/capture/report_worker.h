@@ -114,6 +114,9 @@ struct DialogRequest {
   std::string processor_part; // the registers and memory dump
   bool duplicate = false;
   uint32_t exceptions_reported = 0;
+  // Asked when the user chose to terminate: the handlers' answer to action 6, false when one of them
+  // keeps the program running (the dialog then comes back).
+  std::function<bool()> confirm_terminate;
 };
 
 enum class ProgramKind { kWindows, kConsole, kWeb };
@@ -226,6 +229,7 @@ class ReportWorker {
   bool duplicate_ = false;
   bool screenshot_saved_ = false;
   DialogChoices choices_;
+  std::optional<bool> terminate_answer_;  // the handlers' answer to action 6, once the dialog asked
 };
 
 // The text of an internal error's ".log" file.

@@ -287,7 +287,10 @@ class DialogWatch {
     const std::string caption = Text(w);
     if (caption == "SMTP.") {
       dialogs.insert(w);
-      const std::string status = Text(GetDlgItem(w, 100));
+      const HWND line = GetDlgItem(w, 100);
+      const std::string status = Text(line);
+      // The dialog may end between being seen and being read: a vanished line showed nothing.
+      if (!line || !IsWindow(line)) return;
       if (statuses.empty() || statuses.back() != status) statuses.push_back(status);
       progress = std::max(progress, static_cast<int>(SendDlgItemMessageA(w, 101, PBM_GETPOS, 0, 0)));
       // The last step of the send: nothing is left to watch but the end of the dialog.

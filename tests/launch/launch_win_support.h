@@ -44,6 +44,7 @@ struct StubStart {
 };
 
 std::string StubLogPath();
+
 // Waits until the log holds `count` starts (or the time is up) and returns those read.
 std::vector<StubStart> WaitForStubStarts(size_t count, DWORD timeout_ms);
 // The arguments after the program name, as CommandLineToArgvW splits the line, back in ANSI.

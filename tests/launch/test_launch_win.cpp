@@ -154,18 +154,8 @@ TEST(ScriptHost, GeneratedScriptDrivesTheBrowserObjectAsWritten) {
 // and puts the prefix's registration back afterwards.
 class StubBrowserTest : public ::testing::Test {
  protected:
-  SavedRegValue http_command_{HKEY_CLASSES_ROOT, kHttpOpenCommandKey, ""};
-  SavedRegValue user_choice_{HKEY_CURRENT_USER, kUserChoiceKey, "ProgId"};
+  StubDefaultBrowser browser_;
 
-  void SetUp() override {
-    DeleteFileAt(StubLogPath());
-    WriteRegString(HKEY_CLASSES_ROOT, kHttpOpenCommandKey, "", Command("stub_browser.exe"));
-    HKEY h = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kUserChoiceKey, 0, KEY_SET_VALUE, &h) == ERROR_SUCCESS) {
-      RegDeleteValueA(h, "ProgId");
-      RegCloseKey(h);
-    }
-  }
   void TearDown() override { DeleteRegTree(HKEY_CLASSES_ROOT, kChosenProgId); }
 
   static std::string Command(const std::string& exe) {

@@ -1,0 +1,72 @@
+#include "dialogs/FCustomSite.h"
+
+#include "dialogs/FEnumerator.h"
+#include "dialogs/browser_list.h"
+#include "dialogs/checks.h"
+
+namespace sondrel {
+namespace {
+
+constexpr char kCommandHelp[] =
+    "Enter a search command containing the text \"stubtext\".  (Example: https://duckduckgo.com/?q=stubtext)";
+
+// The help label wraps over three lines of the skin's font; the search command box sits below it.
+int CommandTop() {
+  return 72 + 3 * CurrentPainter().LineHeight();
+}
+int ButtonsTop() {
+  return CommandTop() + 33;
+}
+
+}  // namespace
+
+TfrmCustomSite::TfrmCustomSite(ShellWindowsSource shell_windows)
+    : TForm("Enter custom entry", 420, ButtonsTop() + 22 + 12, /*minimize_box=*/false),
+      shell_windows_(std::move(shell_windows)) {
+  lblEntryName = Add<TLabel>(Handle(), "Entry name:", 12, 12, 396, 16);
+  lblDescription = Add<TLabel>(Handle(), "Description:", 12, 41, 80, 16);
+  // Created in the order the Tab key visits them: description, command, Ok, Cancel, browser location.
+  edtDescription = Add<TEdit>(Handle(), 96, 38, 120, 21);
+  edtDescription->SetMaxLength(kDescriptionMaxLength);
+  lblSearchCommand = Add<TLabel>(Handle(), kCommandHelp, 12, 68, 396, 3 * CurrentPainter().LineHeight() + 2);
+  edtSearchCommand = Add<TEdit>(Handle(), 12, CommandTop(), 396, 21);
+  const int buttons_top = ButtonsTop();
+  btnOk = Add<TButton>(Handle(), "Ok", 222, buttons_top, 90, 22);
+  btnOk->OnClick = [this] { btnOkClick(); };
+  btnCancel = Add<TButton>(Handle(), "Cancel", 318, buttons_top, 90, 22);
+  btnCancel->OnClick = [this] { ModalResult = mrCancel; };
+  btnInsertBrowserLocation = Add<TButton>(Handle(), "Insert browser location", 12, buttons_top, 150, 22);
+  btnInsertBrowserLocation->OnClick = [this] { btnInsertBrowserLocationClick(); };
+  edtLeading = Add<TEdit>(Handle(), 0, 0, 10, 21);
+  edtLeading->SetVisible(false);
+  edtPost = Add<TEdit>(Handle(), 0, 0, 10, 21);
+  edtPost->SetVisible(false);
+  SetDefaultControl(btnOk);
+  SetCancelControl(btnCancel);
+  ActiveControl = edtDescription;
+}
+
+void TfrmCustomSite::btnOkClick() {
+  const std::string command = edtSearchCommand->Text();
+  if (auto message = CheckCustomEntry(edtDescription->Text(), command)) {
+    InformationBox(Handle(), *message, false);
+    return;
+  }
+  const TSearchCommandParts parts = *SplitSearchCommand(command);
+  edtLeading->SetText(parts.leading);
+  edtPost->SetText(parts.post);
+  ModalResult = mrOk;
+}
+
+void TfrmCustomSite::btnInsertBrowserLocationClick() {
+  TfrmEnumerator browsers(shell_windows_);
+  if (browsers.lbxBrowsers->Count() == 0) {
+    InformationBox(Handle(), kNoBrowserPagesMessage, false);
+    return;
+  }
+  if (browsers.ShowModal() != mrOk) return;
+  if (const int i = browsers.lbxBrowsers->ItemIndex(); i >= 0)
+    edtSearchCommand->SetText(browsers.lbxBrowsers->Item(i));
+}
+
+}  // namespace sondrel
