@@ -26,14 +26,6 @@ struct PreparedChild {
   bool has_debug_data = false;
 };
 
-bool HasResourceBlock(const std::string& exe) {
-  HMODULE m = LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-  if (!m) return false;
-  const bool found = FindResourceA(m, "ERDATA", MAKEINTRESOURCEA(10)) != nullptr;
-  FreeLibrary(m);
-  return found;
-}
-
 const PreparedChild& Child() {
   static PreparedChild child = [] {
     PreparedChild c;
@@ -42,7 +34,7 @@ const PreparedChild& Child() {
     auto bytes = ReadFileBytes(built);
     if (!bytes) return c;
     const bool has_trailer = bytes->size() > 4 && bytes->compare(bytes->size() - 4, 4, "\x10\xAB\x0F\x00", 4) == 0;
-    c.has_debug_data = has_trailer || HasResourceBlock(built);
+    c.has_debug_data = has_trailer || HasReportOptionsBlock(built);
     if (!c.has_debug_data) *bytes += BuildTrailer(TReportModuleOptions("", false), "");
     WriteFileAtomic(c.path, *bytes);
     // Every case writes its log in here; the folder must exist whichever case runs first.

@@ -24,6 +24,9 @@ with zipfile.ZipFile(zip_path) as z:
     for f in data:
         if read('Sondrel/' + f) != open(os.path.join(src, 'data', f), 'rb').read():
             problems.append(f'{f} in the zip differs from data/{f}')
+    # The built program carries the reporter's options block, which any later rewrite of the file loses.
+    if read('Sondrel/Sondrel.exe') != open(os.path.join(bin_dir, 'Sondrel.exe'), 'rb').read():
+        problems.append('Sondrel.exe in the zip is not the built program')
     if read('Sondrel/Sondrel.chm') != open(os.path.join(bin_dir, 'Sondrel.chm'), 'rb').read():
         problems.append('Sondrel.chm in the zip is not the built help file')
     for text in ['Sondrel/README.txt'] + [n for n in expected if '/licenses/' in n]:

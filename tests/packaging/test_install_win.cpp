@@ -65,6 +65,7 @@ TEST(Installer, InstallsPerUserStartsTheProgramAndUninstallsKeepingTheData) {
   for (const char* name : {"Sondrel.exe", "Sondrel.chm", "BuiltInDB.dat", "SitesDB.dat", "TabsDB.dat", "Settings.dat",
                            "README.txt", "licenses\\zlib.txt", "licenses\\libjpeg-turbo.txt", "Uninstall.exe"})
     EXPECT_TRUE(FileExists(folder + name)) << name;
+  EXPECT_TRUE(HasReportOptionsBlock(folder + "Sondrel.exe")) << "the installed program runs without its reporter";
   EXPECT_TRUE(SameText(ReadShellLink(menu + "Sondrel.lnk").target, folder + "Sondrel.exe"));
   EXPECT_EQ(ReadRegString(HKEY_CURRENT_USER, kUninstallKey, "DisplayName"), "Sondrel 2.0");
   EXPECT_EQ(ReadRegString(HKEY_CURRENT_USER, kUninstallKey, "UninstallString"), "\"" + folder + "Uninstall.exe\"");

@@ -88,4 +88,12 @@ std::string ProgramFolder() {
   return ExtractFilePath(std::string(path, n));
 }
 
+bool HasReportOptionsBlock(const std::string& exe) {
+  HMODULE m = LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (!m) return false;
+  const bool found = FindResourceA(m, "ERDATA", MAKEINTRESOURCEA(10)) != nullptr;
+  FreeLibrary(m);
+  return found;
+}
+
 }  // namespace sondrel::test

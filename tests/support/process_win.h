@@ -35,4 +35,8 @@ class Child {
 // The folder that holds the test programs and Sondrel.exe, with a trailing backslash.
 std::string ProgramFolder();
 
+// Whether a program file carries the exception reporter's options block as a resource (without it the
+// reporter stays out of the program).
+bool HasReportOptionsBlock(const std::string& exe);
+
 }  // namespace sondrel::test
