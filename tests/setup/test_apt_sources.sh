@@ -128,5 +128,20 @@ echo 'deb http://deb.debian.org/debian bookworm main' >"$apt/sources.list"
 out=$(SONDREL_APT_DIR=$apt SONDREL_SETUP_CHECK_ONLY=1 bash "$setup" 2>&1) || fail "check failed: $out"
 [ "$out" = "[setup] would write $apt/sources.list.d/sondrel-src.list" ] || fail "said: $out"
 
+# A failing step past the check ends with its own line: stand-in commands first on the PATH make dpkg
+# refuse the i386 architecture, so nothing on this machine is changed.
+new_case setup-step-fails
+echo 'deb http://deb.debian.org/debian bookworm main' >"$apt/sources.list"
+mkdir -p "$root/bin"
+printf '#!/bin/sh\necho 0\n' >"$root/bin/id"
+printf '#!/bin/sh\nexit 2\n' >"$root/bin/dpkg"
+chmod +x "$root/bin/id" "$root/bin/dpkg"
+if out=$(PATH="$root/bin:$PATH" SONDREL_APT_DIR=$apt bash "$setup" 2>&1); then
+  fail "set-up went on after dpkg failed: $out"
+else
+  [ "${out##*$'\n'}" = "[setup] ERROR: dpkg could not add the i386 architecture (Wine's 32-bit part needs it)" ] ||
+    fail "last line: ${out##*$'\n'}"
+fi
+
 [ "$failures" = 0 ] && echo "all apt source cases pass"
 exit $((failures > 0))
