@@ -310,6 +310,13 @@ int TfrmMain::SearchTabNumber() const { return tbcMain->TabIndex() + 1; }
 bool TfrmMain::SearchSlotTicked(int slot) const { return GetSiteCheckBox(slot)->Checked(); }
 bool TfrmMain::RandomOrderTicked() const { return chkReverse->Checked(); }
 void TfrmMain::ShowSearchMessage(const std::string& text) { InformationBox(Handle(), text, false); }
-void TfrmMain::FocusKeywordBox() { cbxKeyword->SetFocus(); }
+void TfrmMain::FocusKeywordBox() {
+  // The user may have moved to the Options page while the addresses went out: the focus goes to the
+  // first control of the page shown, never to a keyword box nobody sees.
+  if (ntbMain->PageIndex() == 0)
+    cbxKeyword->SetFocus();
+  else
+    btnClearAll->SetFocus();
+}
 
 }  // namespace sondrel

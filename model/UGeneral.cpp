@@ -142,6 +142,8 @@ TSearchManager::TSearchManager(std::string data_folder, ProfileOpener open_profi
   LoadBuiltIns();
   LoadSites();
   LoadTabs();
+  if (IsUnreadable(kSitesFile)) sites_at_load_ = SitesText();
+  if (IsUnreadable(kTabsFile)) tabs_at_load_ = TabsText();
 }
 
 // ---- reading ----
@@ -301,29 +303,39 @@ void TSearchManager::SaveLastTab() {
 
 void TSearchManager::SaveAll() {
   // This is the last moment the session's changes exist: a file that cannot be written must not take
-  // the others with it, and its own bytes are kept where the user finds them.
+  // the others with it, and its own bytes are kept where the user finds them. So are the changes made
+  // to a table that could not be read, which is left as it was.
   struct Step {
     const char* name;
     void (TSearchManager::*save)();
     std::string (TSearchManager::*text)() const;
+    const std::string* at_load;  // tables only: what an unreadable one gave at load
   };
-  const Step steps[] = {{kSitesFile, &TSearchManager::SaveSites, &TSearchManager::SitesText},
-                        {kTabsFile, &TSearchManager::SaveTabs, &TSearchManager::TabsText},
-                        {kSettingsFile, &TSearchManager::SaveSettings, &TSearchManager::SettingsText}};
+  const Step steps[] = {{kSitesFile, &TSearchManager::SaveSites, &TSearchManager::SitesText, &sites_at_load_},
+                        {kTabsFile, &TSearchManager::SaveTabs, &TSearchManager::TabsText, &tabs_at_load_},
+                        {kSettingsFile, &TSearchManager::SaveSettings, &TSearchManager::SettingsText, nullptr}};
   std::string report;
+  const auto keep = [&](const Step& step, const std::string& failure) {
+    const std::string unsaved = DataFile(step.name) + kUnsavedSuffix;
+    if (!report.empty()) report += "\r\n\r\n";
+    report += failure;
+    try {
+      WriteFileAtomic(unsaved, (this->*step.text)());
+      report += "\r\n\r\nThe changes it should hold were kept in " + unsaved + ".";
+    } catch (const std::exception& again) {
+      report += "\r\n\r\nThey could not be kept in " + unsaved + " either: " + Reason(again);
+    }
+  };
   for (const Step& step : steps) {
+    if (step.at_load && IsUnreadable(step.name)) {
+      if ((this->*step.text)() != *step.at_load)
+        keep(step, std::string(step.name) + " could not be read at start and was left as it was.");
+      continue;
+    }
     try {
       (this->*step.save)();
     } catch (const std::exception& e) {
-      const std::string unsaved = DataFile(step.name) + kUnsavedSuffix;
-      if (!report.empty()) report += "\r\n\r\n";
-      report += e.what();
-      try {
-        WriteFileAtomic(unsaved, (this->*step.text)());
-        report += "\r\n\r\nThe changes it should hold were kept in " + unsaved + ".";
-      } catch (const std::exception& again) {
-        report += "\r\n\r\nThey could not be kept in " + unsaved + " either: " + Reason(again);
-      }
+      keep(step, e.what());
     }
   }
   if (!report.empty()) throw ESaveError(report);

@@ -151,7 +151,8 @@ class TSearchManager {
   // SaveSites, SaveTabs, SaveSettings, in this order, as at exit. A file that cannot be written does not
   // keep the others from being written: its bytes go to the file's name plus ".unsaved" beside it, and
   // once all three were tried ESaveError is raised, naming each such file, why it failed and where its
-  // bytes were kept (or that they could not be kept either).
+  // bytes were kept (or that they could not be kept either). A table that could not be read is not
+  // written; when the session changed what it gave at load, the changes go the same way.
   void SaveAll();
   // The bytes SaveSites, SaveTabs and SaveSettings write.
   std::string SitesText() const;
@@ -186,6 +187,8 @@ class TSearchManager {
   std::string SettingsBytesForUpdate() const;
 
   std::vector<TUnreadableFile> unreadable_;
+  // What an unreadable table gave at load, so that the session's changes to it can be told apart.
+  std::string sites_at_load_, tabs_at_load_;
   std::string data_folder_;
   ProfileOpener open_profile_;
   bool sites_malformed_ = false;

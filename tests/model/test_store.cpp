@@ -262,6 +262,28 @@ TEST(Store, AFileThatExistsButCannotBeReadIsListedAndNeverWritten) {
   EXPECT_FALSE(FileExists(dir + "Settings.dat.new"));
   EXPECT_NE(Get(dir + "TabsDB.dat").find("1,Web,\r\n"), std::string::npos);
 
+  // The session's changes to a table that could not be read are kept beside it, and said where.
+  const std::string tabs_held = FreshFolder("unreadable-tabs");
+  Put(tabs_held + "SitesDB.dat", kSites);
+  ASSERT_TRUE(ForceDirectories(tabs_held + "TabsDB.dat"));
+  TSearchManager t(tabs_held);
+  EXPECT_TRUE(t.IsUnreadable("TabsDB.dat"));
+  EXPECT_EQ(t.TabCaption(1), "Custom");
+  EXPECT_NO_THROW(t.SaveAll()) << "nothing changed: nothing to keep";
+  EXPECT_FALSE(FileExists(tabs_held + "TabsDB.dat.unsaved"));
+  AddKeyword(*t.TabAt(1), "typed");
+  try {
+    t.SaveAll();
+    FAIL() << "the changes went without a word";
+  } catch (const ESaveError& e) {
+    const std::string text = e.what();
+    EXPECT_EQ(text.rfind("TabsDB.dat could not be read at start", 0), 0u) << text;
+    EXPECT_NE(text.find("kept in " + tabs_held + "TabsDB.dat.unsaved."), std::string::npos) << text;
+  }
+  EXPECT_TRUE(DirectoryExists(tabs_held + "TabsDB.dat"));
+  EXPECT_NE(Get(tabs_held + "TabsDB.dat.unsaved").find("1,Custom,typed\r\n"), std::string::npos);
+  EXPECT_EQ(Get(tabs_held + "SitesDB.dat"), t.SitesText()) << "the readable table is still written";
+
   const std::string one = UnreadableFilesMessage({{"SitesDB.dat", "in use"}}, dir);
   EXPECT_EQ(one.rfind("A data file could not be read:\r\nSitesDB.dat: in use\r\n\r\nFolder: " + dir, 0), 0u)
       << one;
