@@ -236,22 +236,36 @@ int main(int argc, char** argv) {
     SetEnvironmentVariableA("TEMP", "Z:\\no such folder\\");
     ReportException(std::make_exception_ptr(std::runtime_error("Without a picture")));
   }
-  if (which == "freeze-off" || which == "options-race") {
+  if (which == "freeze-off" || which == "freeze-reporting-off" || which == "options-race") {
     TApplication app(GetModuleHandleA(nullptr));
     FaultyForm form;
     app.SetMainForm(&form);
     form.Show();
-    options.SetFreezeSeconds(which == "freeze-off" ? 1 : 60);
+    const bool race = which == "options-race";
+    options.SetFreezeSeconds(race ? 60 : 1);
     options.SetFreezeWatch(true);
-    if (which == "freeze-off") {
-      // A handler of the freeze report switches the watch off: it runs on the watchdog's thread.
+    if (!race) {
+      // A handler of the freeze report switches the watch, or reporting, off: it runs on the watchdog's
+      // thread.
+      const bool reporting = which == "freeze-reporting-off";
       TReportHandler h;
-      h.OnReport = [](TReportExceptionRecord&, bool&) { CurrentReportOptions().SetFreezeWatch(false); };
+      h.OnReport = [reporting](TReportExceptionRecord&, bool&) {
+        if (reporting)
+          CurrentReportOptions().SetReportingActive(false);
+        else
+          CurrentReportOptions().SetFreezeWatch(false);
+      };
       ReportHandlers().Add(h);
       PumpUntil(app, [t = GetTickCount()] { return GetTickCount() - t > 300; });
       Sleep(2500);
       PumpUntil(app, [] { return !FreezeWatchdogRunning(); });
       std::printf("watch off=%d\n", !FreezeWatchdogRunning());
+      if (reporting) {
+        // Reporting on again (the watch off): the next failure is logged.
+        options.SetFreezeWatch(false);
+        options.SetReportingActive(true);
+        ReportException(std::make_exception_ptr(std::runtime_error("Reported again")));
+      }
     } else {
       // The watchdog and another thread read the options at every turn while eight threads report.
       std::atomic<bool> stop{false};

@@ -135,6 +135,7 @@ class ErrorDialogWin : public testing::Test {
 };
 
 TEST_F(ErrorDialogWin, CompactViewWithoutSendingThenTheFourPagesOfTheReport) {
+  report_.options.SetAttachScreenshot(true);  // without sending there is no picture to attach either
   auto run = Show();
   HWND d = WaitForWindow("Error.");
   ASSERT_TRUE(d);
