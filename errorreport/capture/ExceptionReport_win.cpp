@@ -281,7 +281,6 @@ void Install() noexcept {
     r.call_posted.reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
     r.call_done.reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
     r.locks_ready = true;
-    r.skip_next = 0;
     r.active = true;
     InstallInterception(3);
     InstallInterception(4);
