@@ -56,6 +56,11 @@ int Run(int argc, char** argv) {
   const std::string debug = EncodeDebugData(info.procedures, info.rows);
   const DebugData encoded(debug, kLibraryVersion);
   const tools::ProgramRowCheck rows_check = tools::CheckProgramRows(info, encoded);
+  // A report that cannot name a line of the program's own code has lost what it exists for.
+  if (rows_check.resolved != rows_check.rows)
+    throw std::runtime_error(std::to_string(rows_check.rows - rows_check.resolved) + " of " +
+                             std::to_string(rows_check.rows) + " rows of the program's files do not resolve in " +
+                             program + "'s line data");
 
   std::optional<std::string> twin_image;
   if (!twin.empty()) {

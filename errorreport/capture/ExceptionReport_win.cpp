@@ -39,11 +39,10 @@ struct Reporter {
   ReportManagerState state;
   ReportServices services;
   std::unique_ptr<ReportModuleSource> modules;
-  // The skip-next byte: set when a safe-call report is over, it swallows the next report. It lives in
-  // this process's own memory: in a named block any other process of the session could silence our
-  // next report by writing it.
-  std::atomic<uint8_t> skip_next{0};
-  std::atomic<bool> safecall_pending{false};
+  // No skip-next mark: it would swallow the second report of a failure that a safe-call frame turned
+  // into an error code and its caller raised again. C++ has no such frames and nothing here converts an
+  // exception at an interface boundary, so nothing could ever set it; and a mark kept in a named block
+  // would let any other process of the session silence our next report.
   UniqueHandle main_thread;
   DWORD main_thread_id = 0;
   uint32_t main_stack_top = 0;
@@ -282,7 +281,6 @@ void Install() noexcept {
     r.call_posted.reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
     r.call_done.reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
     r.locks_ready = true;
-    r.skip_next = 0;
     r.active = true;
     InstallInterception(3);
     InstallInterception(4);
@@ -341,9 +339,7 @@ bool ReportRoutine(std::exception_ptr object, uint32_t address, bool language_ex
   t_worker_busy = true;
   bool result = true;
   try {
-    if (r.skip_next.exchange(0)) {
-      result = false;
-    } else if (r.active && CurrentReportOptions().ReportingActive()) {
+    if (r.active && CurrentReportOptions().ReportingActive()) {
       ReportInput in;
       in.object = std::move(object);
       in.address = address;
@@ -363,7 +359,6 @@ bool ReportRoutine(std::exception_ptr object, uint32_t address, bool language_ex
   } catch (...) {
     result = true;
   }
-  if (r.safecall_pending.exchange(false)) r.skip_next = 1;
   r.state.published = nullptr;
   // The report is over: its raise snapshot must not stand for a later exception.
   ClearRaiseSnapshot();

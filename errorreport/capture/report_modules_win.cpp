@@ -33,7 +33,7 @@ class ModuleListSource : public ReportModuleSource {
     // The module of the address when it carries its own block (the debug data comes with it), else
     // the reporter's module, else the program's.
     auto m = list_.FindModuleOfAddress(address);
-    if (m && m->options && m->debug) return *m->options;
+    if (m && m->options && m->debug) return *(keep_ = m)->options;
     for (uint32_t h : {reporter_, Handle32(GetModuleHandleA(nullptr))}) {
       auto r = list_.FindModule(h);
       if (r && r->options) {

@@ -84,10 +84,12 @@ TEST(ProgramErrorDialog, AnUnwritableSettingsFileAtATabChangeIsShownAsLoggedAndT
   const std::string message = WindowText(GetDlgItem(d, kIdMessage));
   EXPECT_FALSE(IsWindowVisible(GetDlgItem(d, kIdTabs))) << "compact view first";
   EXPECT_FALSE(IsWindowVisible(GetDlgItem(d, kIdSendBox))) << "the program sends nothing";
+  EXPECT_EQ(WindowText(GetDlgItem(d, kIdDetails)), "&Details >>");
   SaveScreenshot(d, "sondrel_error_compact");
 
   Click(GetDlgItem(d, kIdDetails));
   PumpMessages(300);
+  EXPECT_EQ(WindowText(GetDlgItem(d, kIdDetails)), "<< &Details");
   EXPECT_EQ(TabTexts(GetDlgItem(d, kIdTabs)), (std::vector<std::string>{"General", "Call Stack", "Modules", "CPU"}));
   std::string pages[4];
   std::vector<std::vector<std::string>> stack_rows, module_rows;

@@ -15,6 +15,7 @@
 
 #include "base/exception.h"
 #include "base/file.h"
+#include "errorreport/capture/CodeHook_win.h"
 #include "errorreport/capture/ExceptionReport.h"
 #include "errorreport/capture/freeze_win.h"
 #include "errorreport/capture/report_screenshot_win.h"
@@ -143,6 +144,49 @@ void PumpUntil(TApplication& app, Done done) {
   }
 }
 
+// The module names the report's worker asks for, through this program's import of the procedure; while
+// `g_pausing` holds, each of them waits until the reader has read the options once: a read in the
+// middle of the worker's change of its module list.
+using ModuleFileNameFn = DWORD(WINAPI*)(HMODULE, LPSTR, DWORD);
+ModuleFileNameFn g_module_file_name = nullptr;
+std::atomic<bool> g_pausing{false};
+std::atomic<DWORD> g_reader_thread{0};
+std::atomic<int> g_reads_inside{0};
+HANDLE g_read_wanted = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+HANDLE g_read_done = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+
+DWORD WINAPI PausingModuleFileName(HMODULE m, LPSTR buffer, DWORD size) {
+  if (g_pausing && GetCurrentThreadId() != g_reader_thread &&
+      SignalObjectAndWait(g_read_wanted, g_read_done, 5000, FALSE) == WAIT_OBJECT_0)
+    ++g_reads_inside;
+  return g_module_file_name(m, buffer, size);
+}
+
+// A report after a library went: the worker's refresh drops the library's record from the middle of
+// its list (low in it: its preferred address is held, so it is loaded low), with a read of the options
+// at every module it looks at.
+void ReportAfterALibraryWent() {
+  HMODULE lib = LoadLibraryA("apiset_import.dll");
+  if (!lib) return;
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(reinterpret_cast<const char*>(lib) +
+                                                             reinterpret_cast<const IMAGE_DOS_HEADER*>(lib)->e_lfanew);
+  const SIZE_T size = nt->OptionalHeader.SizeOfImage;
+  FreeLibrary(lib);
+  void* held = VirtualAlloc(lib, size, MEM_RESERVE, PAGE_NOACCESS);
+  lib = LoadLibraryA("apiset_import.dll");
+  ReportException(std::make_exception_ptr(std::runtime_error("Before the library went")));
+  FreeLibrary(lib);
+  if (held) VirtualFree(held, 0, MEM_RELEASE);
+  void* real = nullptr;
+  if (!ApiHookByName({""}, "kernel32.dll", true, &real, reinterpret_cast<void*>(&PausingModuleFileName),
+                     "GetModuleFileNameA"))
+    return;
+  g_module_file_name = reinterpret_cast<ModuleFileNameFn>(real);
+  g_pausing = true;
+  ReportException(std::make_exception_ptr(std::runtime_error("After the library went")));
+  g_pausing = false;
+}
+
 std::string LibraryMappingState(HMODULE m) {
   auto payload = ReadModuleOptionsMapping(reinterpret_cast<uintptr_t>(m));
   return payload ? std::to_string(payload->empty() ? -1 : (*payload)[0]) : std::string("none");
@@ -236,33 +280,52 @@ int main(int argc, char** argv) {
     SetEnvironmentVariableA("TEMP", "Z:\\no such folder\\");
     ReportException(std::make_exception_ptr(std::runtime_error("Without a picture")));
   }
-  if (which == "freeze-off" || which == "options-race") {
+  if (which == "freeze-off" || which == "freeze-reporting-off" || which == "options-race") {
     TApplication app(GetModuleHandleA(nullptr));
     FaultyForm form;
     app.SetMainForm(&form);
     form.Show();
-    options.SetFreezeSeconds(which == "freeze-off" ? 1 : 60);
+    const bool race = which == "options-race";
+    options.SetFreezeSeconds(race ? 60 : 1);
     options.SetFreezeWatch(true);
-    if (which == "freeze-off") {
-      // A handler of the freeze report switches the watch off: it runs on the watchdog's thread.
+    if (!race) {
+      // A handler of the freeze report switches the watch, or reporting, off: it runs on the watchdog's
+      // thread.
+      const bool reporting = which == "freeze-reporting-off";
       TReportHandler h;
-      h.OnReport = [](TReportExceptionRecord&, bool&) { CurrentReportOptions().SetFreezeWatch(false); };
+      h.OnReport = [reporting](TReportExceptionRecord&, bool&) {
+        if (reporting)
+          CurrentReportOptions().SetReportingActive(false);
+        else
+          CurrentReportOptions().SetFreezeWatch(false);
+      };
       ReportHandlers().Add(h);
       PumpUntil(app, [t = GetTickCount()] { return GetTickCount() - t > 300; });
       Sleep(2500);
       PumpUntil(app, [] { return !FreezeWatchdogRunning(); });
       std::printf("watch off=%d\n", !FreezeWatchdogRunning());
+      if (reporting) {
+        // Reporting on again (the watch off): the next failure is logged.
+        options.SetFreezeWatch(false);
+        options.SetReportingActive(true);
+        ReportException(std::make_exception_ptr(std::runtime_error("Reported again")));
+      }
     } else {
       // The watchdog and another thread read the options at every turn while eight threads report.
       std::atomic<bool> stop{false};
       std::atomic<int> other{0}, reads{0};
       std::thread reader([&] {
+        g_reader_thread = GetCurrentThreadId();
         while (!stop) {
+          const bool wanted = WaitForSingleObject(g_read_wanted, 0) == WAIT_OBJECT_0;
           TReportModuleOptionsEx& now = CurrentReportOptions();
           if (&now != &options || now.LogPath() != log) ++other;
           ++reads;
+          if (wanted) SetEvent(g_read_done);
         }
       });
+      ReportAfterALibraryWent();
+      std::printf("reads inside the refresh=%d\n", g_reads_inside > 0);
       std::vector<std::thread> threads;
       std::atomic<int> finished{0};
       for (int i = 0; i < 8; ++i)

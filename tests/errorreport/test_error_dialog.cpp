@@ -21,13 +21,13 @@ class MemoryStore : public DialogSettingsStore {
 
 TEST(ErrorDialogState, SendScreenshotAndTerminateFollowTheOptions) {
   TReportModuleOptions o("", false);
+  o.SetAttachScreenshot(true);  // nothing to attach a picture to without sending
   ErrorDialogState s = ErrorDialogStateFor(o, false, 1);
   EXPECT_FALSE(s.send_visible) << "rsNone";
   EXPECT_FALSE(s.screenshot_visible);
   EXPECT_EQ(s.band, 20);
 
   o.SetSendMode(TReportSendMode::rsMailClient);
-  o.SetAttachScreenshot(true);
   s = ErrorDialogStateFor(o, false, 1);
   EXPECT_TRUE(s.send_visible && s.send_checked && s.screenshot_visible && s.screenshot_checked);
   EXPECT_EQ(s.band, 34);

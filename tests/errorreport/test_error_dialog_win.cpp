@@ -100,6 +100,14 @@ void SelectPage(HWND dialog, int page) {
   Sleep(150);
 }
 
+// The height of one of this program's dialog templates (an extended one), in dialog units.
+int TemplateHeight(const char* name) {
+  HRSRC res = FindResourceA(nullptr, name, MAKEINTRESOURCEA(5));  // a dialog template
+  const auto* t = res ? static_cast<const uint16_t*>(LockResource(LoadResource(nullptr, res))) : nullptr;
+  // Version, 0xFFFF, help id, extended style, style, item count, then x, y, width and height.
+  return t && t[1] == 0xFFFF ? static_cast<int16_t>(t[12]) : 0;
+}
+
 class ErrorDialogWin : public testing::Test {
  protected:
   void SetUp() override {
@@ -135,6 +143,7 @@ class ErrorDialogWin : public testing::Test {
 };
 
 TEST_F(ErrorDialogWin, CompactViewWithoutSendingThenTheFourPagesOfTheReport) {
+  report_.options.SetAttachScreenshot(true);  // without sending there is no picture to attach either
   auto run = Show();
   HWND d = WaitForWindow("Error.");
   ASSERT_TRUE(d);
@@ -291,16 +300,29 @@ TEST_F(ErrorDialogWin, PlainStyleLetsTheSystemDrawAndPaintedStyleDrawsItsOwnCapt
   ASSERT_TRUE(d);
   EXPECT_TRUE(GetWindowLongA(d, GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
   EXPECT_TRUE(GetWindowLongA(GetDlgItem(d, kIdOk), GWL_STYLE) & BS_FLAT);
-  // The caption's first row is the gradient's first colour, active or not.
-  const PngImage shot = CaptureWindow(d);
-  RECT wr;
-  GetWindowRect(d, &wr);
-  POINT origin{0, 0};
-  ClientToScreen(d, &origin);
-  const int frame = origin.x - wr.left;
-  const size_t at = (static_cast<size_t>(frame) * shot.width + shot.width / 2) * 3;
-  const uint32_t rgb = shot.pixels[at] << 16 | shot.pixels[at + 1] << 8 | shot.pixels[at + 2];
-  EXPECT_TRUE(rgb == 0x829BC2 || rgb == 0x979797) << std::hex << rgb;
+  // The caption's first row is the gradient's first colour: the active one while the dialog is active
+  // (the test process holds the foreground, so activation is told to the dialog here), else the grey.
+  auto caption_colour = [d] {
+    const PngImage shot = CaptureWindow(d);
+    RECT wr;
+    GetWindowRect(d, &wr);
+    POINT origin{0, 0};
+    ClientToScreen(d, &origin);
+    const int frame = origin.x - wr.left;
+    const size_t at = (static_cast<size_t>(frame) * shot.width + shot.width / 2) * 3;
+    return static_cast<uint32_t>(shot.pixels[at] << 16 | shot.pixels[at + 1] << 8 | shot.pixels[at + 2]);
+  };
+  // What the dialog's thread paints reaches the screen once that thread goes back to its messages.
+  auto caption_shows = [&caption_colour](uint32_t colour) {
+    for (const DWORD start = GetTickCount(); GetTickCount() - start < 5000; Sleep(50))
+      if (caption_colour() == colour) return true;
+    return false;
+  };
+  SendMessageA(d, WM_NCACTIVATE, TRUE, 0);
+  EXPECT_TRUE(caption_shows(0x829BC2)) << std::hex << caption_colour();
+  SaveScreenshot(d, "error_dialog_painted_active");
+  SendMessageA(d, WM_NCACTIVATE, FALSE, 0);
+  EXPECT_TRUE(caption_shows(0x979797)) << std::hex << caption_colour();
   Click(GetDlgItem(d, kIdOk));
   run->Finish();
 
@@ -344,12 +366,87 @@ TEST_F(ErrorDialogWin, RequestDialogGivesTheTrimmedSteps) {
   HWND d = WaitForWindow("Request");
   ASSERT_TRUE(d);
   EXPECT_EQ(WindowText(GetDlgItem(d, kIdRequestLabel)), "Please describe the steps to reproduce the error:");
+  // The template's spare room below the button is taken off: 18 pixels short of its height.
+  RECT height{0, 0, 0, TemplateHeight("REQUEST")};
+  ASSERT_GT(height.bottom, 0);
+  MapDialogRect(d, &height);
+  EXPECT_EQ(ClientSize(d).cy, height.bottom - 18);
   SetText(GetDlgItem(d, kIdRequestEdit), "  Opened the Images tab.\r\nPressed Search.\r\n\r\n");
   Sleep(100);
   SaveScreenshot(d, "error_dialog_request");
   Click(GetDlgItem(d, kIdOk));
   run.Finish();
   EXPECT_EQ(steps, "Opened the Images tab.\r\nPressed Search.");
+}
+
+// The titles of a list view's columns (the dialog runs in this process).
+std::vector<std::string> ColumnTitles(HWND list) {
+  std::vector<std::string> titles;
+  for (int i = 0;; ++i) {
+    char text[128] = {};
+    LVCOLUMNA column{};
+    column.mask = LVCF_TEXT;
+    column.pszText = text;
+    column.cchTextMax = sizeof text;
+    if (!SendMessageA(list, LVM_GETCOLUMNA, i, reinterpret_cast<LPARAM>(&column))) return titles;
+    titles.push_back(text);
+  }
+}
+
+// Every text the user reads comes from the options' text table, none from the templates' own.
+TEST_F(ErrorDialogWin, EveryVisibleTextComesFromTheTextTable) {
+  TReportModuleOptions& o = report_.options;
+  for (int i : {mtDialog_Caption, mtDialog_ErrorMsgCaption, mtDialog_GeneralCaption, mtDialog_GeneralHeader,
+                mtDialog_CallStackCaption, mtDialog_CallStackHeader, mtDialog_ModulesCaption, mtDialog_ModulesHeader,
+                mtDialog_CPUCaption, mtDialog_CPUHeader, mtDialog_OKButtonCaption, mtDialog_RestartButtonCaption,
+                mtDialog_DetailsButtonCaption, mtDialog_SendMessage, mtDialog_ScreenshotMessage, mtDialog_CopyMessage,
+                mtCallStack_Address, mtCallStack_Module, mtCallStack_Unit, mtCallStack_Class, mtCallStack_Procedure,
+                mtCallStack_Line, mtModules_Handle, mtModules_Name, mtModules_Description, mtModules_Version,
+                mtModules_Size, mtModules_Path, mtReproduceDialog_Caption, mtReproduceDialog_Request,
+                mtReproduceDialog_OKButtonCaption})
+    o.SetCustomText(i, "T" + std::to_string(i) + " " + o.CustomText(i));
+  auto text = [&o](int i) { return o.CustomText(i); };
+  o.SetSendMode(TReportSendMode::rsMailClient);
+  o.SetAttachScreenshot(true);
+  o.SetTerminateButtonAfter(0);
+  auto run = Show();
+  HWND d = WaitForWindow(text(mtDialog_Caption).c_str());
+  ASSERT_TRUE(d);
+  EXPECT_EQ(WindowText(GetDlgItem(d, kIdOk)), text(mtDialog_OKButtonCaption));
+  EXPECT_EQ(WindowText(GetDlgItem(d, kIdTerminate)), text(mtDialog_RestartButtonCaption));
+  EXPECT_EQ(WindowText(GetDlgItem(d, kIdDetails)), text(mtDialog_DetailsButtonCaption) + " >>");
+  EXPECT_EQ(WindowText(GetDlgItem(d, kIdSendBox)), text(mtDialog_SendMessage));
+  EXPECT_EQ(WindowText(GetDlgItem(d, kIdScreenshotBox)), text(mtDialog_ScreenshotMessage));
+  EXPECT_EQ(WindowText(GetDlgItem(d, kIdCopyBox)), text(mtDialog_CopyMessage));
+  Click(GetDlgItem(d, kIdDetails));
+  Sleep(150);
+  EXPECT_EQ(WindowText(GetDlgItem(d, kIdDetails)), "<< " + text(mtDialog_DetailsButtonCaption));
+  EXPECT_EQ(WindowText(GetDlgItem(d, kIdMessage)), text(mtDialog_ErrorMsgCaption));
+  EXPECT_EQ(TabTexts(GetDlgItem(d, kIdTabs)), (std::vector<std::string>{text(mtDialog_GeneralCaption),
+                                                                         text(mtDialog_CallStackCaption),
+                                                                         text(mtDialog_ModulesCaption),
+                                                                         text(mtDialog_CPUCaption)}));
+  const int headers[] = {mtDialog_GeneralHeader, mtDialog_CallStackHeader, mtDialog_ModulesHeader, mtDialog_CPUHeader};
+  for (int page = 0; page < 4; ++page) {
+    SelectPage(d, page);
+    EXPECT_EQ(WindowText(GetDlgItem(Page(d), kIdPageCaption)), text(headers[page])) << page;
+    if (page == 1 || page == 2) {
+      const int first = page == 1 ? mtCallStack_Address : mtModules_Handle;
+      std::vector<std::string> expected;
+      for (int i = first; i < first + 6; ++i) expected.push_back(text(i));
+      EXPECT_EQ(ColumnTitles(PageContent(d)), expected) << page;
+    }
+  }
+  Click(GetDlgItem(d, kIdOk));
+  run->Finish();
+
+  std::string steps;
+  DialogRun request([&] { steps = AskReproduceStepsWindow(o); });
+  HWND r = WaitForWindow(text(mtReproduceDialog_Caption).c_str());
+  ASSERT_TRUE(r);
+  EXPECT_EQ(WindowText(GetDlgItem(r, kIdRequestLabel)), text(mtReproduceDialog_Request));
+  EXPECT_EQ(WindowText(GetDlgItem(r, kIdOk)), text(mtReproduceDialog_OKButtonCaption));
+  Click(GetDlgItem(r, kIdOk));
 }
 
 // The worker with the real dialog: what the user chooses decides what the report does next.

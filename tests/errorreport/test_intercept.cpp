@@ -91,6 +91,7 @@ TEST(Intercept, StackOverflowInAWorkerIsReportedAndTheProgramGoesOn) {
   EXPECT_TRUE(std::regex_search(r.output, std::regex("REPORT class=EStackOverflow lang=0 thread=other eip=Recurse "
                                                      "stack=Recurse")))
       << r.output;
+  EXPECT_NE(r.output.find("NAMES_THE_OVERFLOWING_THREAD=1"), std::string::npos) << r.output;
   EXPECT_NE(r.output.find("THREAD_EXIT=1"), std::string::npos) << r.output;
   EXPECT_NE(r.output.find("DONE"), std::string::npos) << r.output;
 }

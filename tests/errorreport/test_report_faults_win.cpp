@@ -190,7 +190,7 @@ const Row kRows[] = {
     // An event handler's failure reaches the framework's boundary after its frames are gone; the report
     // still shows the raise: address, registers, stack dump and call stack.
     {"form-av", 0, 1, {"went on", "done"}, Logged({"  2\\.4 Type   : EAccessViolation\r\n", kModuleRow, kKnownRegisters}),
-     nullptr, nullptr, {FirstRow("FaultAccessViolation"), Below("FaultAccessViolation", "OnMessage"), DumpAtEsp}},
+     nullptr, nullptr, {FirstRow("FaultAccessViolation"), Below("FaultAccessViolation", "OnMessage"), DumpAtEsp, AddressIsEip}},
     {"form-cpp", 0, 1, {"went on", "done"},
      Logged({"  2\\.4 Type   : std::runtime_error\r\n", "  2\\.5 Message: Raised in the handler\\.\r\n", kModuleRow,
              kKnownRegisters}),
@@ -225,8 +225,13 @@ const Row kRows[] = {
     // A handler of a freeze report switches the watch off on the watchdog's own thread.
     {"freeze-off", 0, 1, {"watch off=1", "done"},
      Logged({"  2\\.4 Type   : EFrozenApplication\r\n", "  2\\.5 Message: The application seems to be frozen\\.\r\n"})},
-    // The watchdog and another thread read the options while eight threads report.
-    {"options-race", 0, 8, {"options seen other=0 read=1", "done"}, Logged({"Thread 0 failed\\.", "Thread 7 failed\\."})},
+    // The same with reporting switched off; switched on again, the next failure is logged.
+    {"freeze-reporting-off", 0, 2, {"watch off=1", "done"},
+     Logged({"  2\\.4 Type   : EFrozenApplication\r\n", "  2\\.5 Message: Reported again\\.\r\n"})},
+    // The watchdog and another thread read the options while eight threads report; before that, the
+    // other thread reads at every module the worker's refresh looks at while it drops a library that went.
+    {"options-race", 0, 10, {"reads inside the refresh=1", "options seen other=0 read=1", "done"},
+     Logged({"After the library went\\.", "Thread 0 failed\\.", "Thread 7 failed\\."})},
     // A library's own reporter: it makes its options mapping at installation, with nothing published,
     // and closes it at finalisation; its freeze watchdog does not keep the unloading waiting.
     {"mapping", 0, 0, {"library mapping=0 watching=1 after unload=none", "done"}, {}},

@@ -5,8 +5,10 @@
 
 #include <commctrl.h>
 #include <shlobj.h>
+#include <tlhelp32.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <map>
 #include <regex>
 
@@ -17,6 +19,7 @@
 #include "errorreport/capture/log_file.h"
 #include "errorreport/delivery/options_block.h"
 #include "errorreport/delivery/options_block_win.h"
+#include "errorreport/delivery/options_mapping.h"
 #include "tests/errorreport/program_copy_win.h"
 #include "tests/support/process_win.h"
 #include "tests/support/windows_win.h"
@@ -110,12 +113,26 @@ TEST_F(ReportProgram, AnotherProcessCannotSilenceTheNextReport) {
   SendMessageA(tabs, TCM_SETCURFOCUS, 1, 0);
   EXPECT_TRUE(WaitForReports(1, 20000)) << "the failed write was not reported";
 
-  UniqueHandle shared(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4,
-                                         "ERRORREPORT_SAFECALLS_LIST"));
-  ASSERT_TRUE(shared);
-  UniqueView view(MapViewOfFile(shared.get(), FILE_MAP_ALL_ACCESS, 0, 0, 4));
-  ASSERT_TRUE(view);
-  static_cast<uint8_t*>(view.get())[0] = 1;
+  // The block of the old skip-next byte's name, and the program's options mapping, which it names by its
+  // process id and load address: every byte 1 (a skip mark, a published flag, sizes that lie).
+  HANDLE modules = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, app_->Pid());
+  MODULEENTRY32 exe{};
+  exe.dwSize = sizeof exe;
+  ASSERT_TRUE(modules != INVALID_HANDLE_VALUE && Module32First(modules, &exe));
+  CloseHandle(modules);
+  const std::string options_name = OptionsMappingName(app_->Pid(), reinterpret_cast<uintptr_t>(exe.modBaseAddr));
+  UniqueHandle safecalls(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4,
+                                            "ERRORREPORT_SAFECALLS_LIST"));
+  UniqueHandle options(OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, options_name.c_str()));
+  ASSERT_TRUE(options) << "the program has no options mapping " << options_name;
+  for (HANDLE shared : {safecalls.get(), options.get()}) {
+    ASSERT_TRUE(shared);
+    UniqueView view(MapViewOfFile(shared, FILE_MAP_ALL_ACCESS, 0, 0, 0));
+    ASSERT_TRUE(view);
+    MEMORY_BASIC_INFORMATION mapped{};
+    ASSERT_TRUE(VirtualQuery(view.get(), &mapped, sizeof mapped));
+    std::memset(view.get(), 1, mapped.RegionSize);
+  }
 
   SendMessageA(tabs, TCM_SETCURFOCUS, 2, 0);
   EXPECT_TRUE(WaitForReports(2, 20000)) << "the second failed write was not reported";
