@@ -292,14 +292,7 @@ TEST_F(ErrorDialogWin, PlainStyleLetsTheSystemDrawAndPaintedStyleDrawsItsOwnCapt
   EXPECT_TRUE(GetWindowLongA(d, GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
   EXPECT_TRUE(GetWindowLongA(GetDlgItem(d, kIdOk), GWL_STYLE) & BS_FLAT);
   // The caption's first row is the gradient's first colour, active or not.
-  const PngImage shot = CaptureWindow(d);
-  RECT wr;
-  GetWindowRect(d, &wr);
-  POINT origin{0, 0};
-  ClientToScreen(d, &origin);
-  const int frame = origin.x - wr.left;
-  const size_t at = (static_cast<size_t>(frame) * shot.width + shot.width / 2) * 3;
-  const uint32_t rgb = shot.pixels[at] << 16 | shot.pixels[at + 1] << 8 | shot.pixels[at + 2];
+  const uint32_t rgb = CaptionTopColour(d);
   EXPECT_TRUE(rgb == 0x829BC2 || rgb == 0x979797) << std::hex << rgb;
   Click(GetDlgItem(d, kIdOk));
   run->Finish();
