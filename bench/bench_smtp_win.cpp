@@ -1,6 +1,6 @@
 // Sending a report with a 100 KB attachment to a local SMTP server (python3-aiosmtpd on loopback),
 // against curl's SMTP client sending the same message to the same server in the same run. Prints the
-// medians and the ratio ours / curl's.
+// medians and the ratio ours / curl's, both timed from the connect to the end inside their process.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -61,17 +61,24 @@ int main() {
     std::string message = BuildSmtpMessage({"Tue, 8 Dec 2026 04:00:00 +0000", "sender@sondrel.test", "Error report",
                                             "bench@sondrel.test", body, {attachment}});
     message.pop_back();
-    std::vector<double> curl = servers.CurlTimes(message, kRuns + 1);
-    if (curl.size() < 2) {
+    std::vector<test::MailServers::CurlRun> runs = servers.CurlTimes(message, kRuns + 1);
+    if (runs.size() < 2) {
       std::printf("curl failed\n");
       return 1;
     }
-    curl.erase(curl.begin());
-    const double a = Median(ours), b = Median(curl);
+    // Ours is timed inside one process from the connect to the end; so is curl's transfer time. The
+    // whole curl process (its start and library set-up included) is shown beside it, not compared.
+    std::vector<double> transfer, wall;
+    for (size_t i = 1; i < runs.size(); ++i) {
+      transfer.push_back(runs[i].transfer_ms);
+      wall.push_back(runs[i].wall_ms);
+    }
+    const double a = Median(ours), b = Median(transfer);
     std::printf("report with a 100 KB attachment (%zu bytes on the wire), %d runs each\n", message.size(), kRuns);
-    std::printf("  SendSmtpToAll over Winsock (under Wine): median %.2f ms\n", a);
-    std::printf("  curl's SMTP client (native process):     median %.2f ms\n", b);
-    std::printf("  ratio ours / curl: %.2f\n", b > 0 ? a / b : 0.0);
+    std::printf("  SendSmtpToAll over Winsock (under Wine):             median %.2f ms\n", a);
+    std::printf("  curl's SMTP client, its own transfer time (native):  median %.2f ms\n", b);
+    std::printf("  curl's whole process, start included:                median %.2f ms\n", Median(wall));
+    std::printf("  ratio ours / curl (transfer to transfer): %.2f\n", b > 0 ? a / b : 0.0);
     return 0;
   } catch (const std::exception& e) {
     std::printf("bench_smtp_win: %s\n", e.what());

@@ -73,13 +73,6 @@ BOOL CALLBACK PlainButtonProc(HWND child, LPARAM) {
 
 }  // namespace
 
-HMODULE ReporterModule() noexcept {
-  HMODULE m = nullptr;
-  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCSTR>(&ReporterModule), &m);
-  return m;
-}
-
 DialogSettingsStore& ErrorReportIni() {
   static PrivateProfileSettings store;
   return store;
@@ -104,7 +97,7 @@ HIMAGELIST LoadMaskedBitmaps(std::initializer_list<const char*> names, int size)
   HIMAGELIST list = ImageList_Create(size, size, ILC_COLOR24 | ILC_MASK, static_cast<int>(names.size()), 0);
   if (!list) return nullptr;
   for (const char* name : names) {
-    UniqueGdiObject bmp(LoadImageA(ReporterModule(), name, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    UniqueGdiObject bmp(LoadImageA(ModuleHoldingReporter(), name, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
     if (!bmp) continue;
     COLORREF key = RGB(255, 0, 255);
     if (UniqueMemDc dc{CreateCompatibleDC(nullptr)}) {

@@ -8,11 +8,9 @@
 #include <string>
 
 #include "base/handle_win.h"
+#include "errorreport/delivery/reporter_module_win.h"
 
 namespace sondrel {
-
-// The module that holds the reporter (and with it the dialog templates and pictures).
-HMODULE ReporterModule() noexcept;
 
 // A private-profile section of "ErrorReport.ini" in the system's Windows folder.
 class DialogSettingsStore;

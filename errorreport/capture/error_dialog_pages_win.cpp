@@ -43,7 +43,7 @@ DetailPage::DetailPage(int index, const DialogRequest& request, const DialogLook
 std::unique_ptr<DetailPage> DetailPage::Create(HWND dialog, int index, const DialogRequest& request,
                                                const DialogLook& look, DialogSettingsStore& settings) {
   std::unique_ptr<DetailPage> page(new DetailPage(index, request, look, settings));
-  if (!CreateDialogParamA(ReporterModule(), kTemplates[index], dialog, Proc,
+  if (!CreateDialogParamA(ModuleHoldingReporter(), kTemplates[index], dialog, Proc,
                           reinterpret_cast<LPARAM>(static_cast<ReporterDialog*>(page.get()))))
     return nullptr;
   return page;

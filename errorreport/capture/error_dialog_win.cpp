@@ -339,7 +339,7 @@ DialogChoices ShowErrorDialogWindow(const DialogRequest& request, HMODULE templa
   DialogChoices choices;
   bool painted = false;
   for (;;) {
-    ErrorDialog dialog(request, templates ? templates : ReporterModule());
+    ErrorDialog dialog(request, templates ? templates : ModuleHoldingReporter());
     painted = dialog.Run();
     choices = dialog.Choices();
     if (!painted) {

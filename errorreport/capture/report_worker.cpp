@@ -155,8 +155,7 @@ void ReportWorker::RecordLastError(ReportSystem& sys, ReportManagerState& state,
 
 // Every handler runs in the faulting thread when the worker has one of its own; what a handler raises
 // is swallowed, so that no handler can break the report.
-bool ReportWorker::Notify(int action) {
-  bool go_on = true;
+bool ReportWorker::Notify(int action, bool go_on) {
   for (auto& h : state_.handlers ? state_.handlers->Snapshot() : std::vector<TReportHandler>{}) {
     if (!h.OnAction) continue;
     sys_.RunInFaultingThread([&] {
@@ -332,7 +331,7 @@ void ReportWorker::SendReport() {
   in.screenshot_file = screenshot_saved_ ? sys_.ScreenshotFile() : std::string();
   in.report_file = ExtractFileName(LogFileName());
   SendReportHooks hooks;
-  hooks.notify = [this](int action) { return Notify(action); };
+  hooks.notify = [this](int action, bool flag) { return Notify(action, flag); };
   hooks.notify_error = [this](int action) { return NotifyError(action); };
   hooks.clear_last_error = [this] { state_.last_error = eeNone; };
   hooks.record_error = [this](TReportErrorCode code, const std::string& text) {

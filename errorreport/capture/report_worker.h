@@ -207,7 +207,8 @@ class ReportWorker {
   void ShowError();
   void Show(const TReportModuleOptions& o);
   void SaveScreenshot();
-  bool Notify(int action);
+  // go_on: the flag the handlers are handed (the send flag after sending); their answer comes back.
+  bool Notify(int action, bool go_on = true);
   bool NotifyError(int action);
   void NotifyReport(bool& handled);
   std::string LogFileName() const;

@@ -17,7 +17,7 @@ class RequestDialog : public ReporterDialog {
       : options_(o), look_(o.PaintedDialogs()), caption_(o.CustomText(mtReproduceDialog_Caption)) {}
 
   std::string Run() {
-    DialogBoxParamA(ReporterModule(), "REQUEST", nullptr, Proc,
+    DialogBoxParamA(ModuleHoldingReporter(), "REQUEST", nullptr, Proc,
                     reinterpret_cast<LPARAM>(static_cast<ReporterDialog*>(this)));
     return steps_;
   }

@@ -40,7 +40,7 @@ std::string ExpandEnvironment(const std::string& text) {
   return n == 0 || n > sizeof buf ? text : std::string(buf, n - 1);
 }
 
-HMODULE LoadMapiLibrary() {
+HMODULE LoadMapiLibrary(const char* system_library) {
   const std::string client = ReadRegistryText(HKEY_LOCAL_MACHINE, "SOFTWARE\\Clients\\Mail", nullptr);
   HMODULE lib = nullptr;
   if (!client.empty()) {
@@ -48,7 +48,7 @@ HMODULE LoadMapiLibrary() {
         ExpandEnvironment(ReadRegistryText(HKEY_LOCAL_MACHINE, "SOFTWARE\\Clients\\Mail\\" + client, "DLLPath"));
     if (!path.empty()) lib = LoadLibraryA(path.c_str());
   }
-  return lib ? lib : LoadLibraryA("mapi32.dll");
+  return lib ? lib : LoadLibraryA(system_library);
 }
 
 template <class Fn>
@@ -95,13 +95,13 @@ HWND MainWindowOf(DWORD process_id) {
 }  // namespace
 
 bool MapiSend(const std::string& recipients, const std::string& subject, const std::string& body,
-              const StringList& attachments, const LastErrorRecorder& record) {
+              const StringList& attachments, const LastErrorRecorder& record, const char* system_library) {
   auto fail = [&record](const char* text) {
     if (record) record(eeEmailMAPIError, text);
     return false;
   };
   StringList to = SplitRecipients(recipients);
-  UniqueModule lib(LoadMapiLibrary());
+  UniqueModule lib(LoadMapiLibrary(system_library));
   if (!lib) return fail("Cannot open the MAPI dll.");
   const auto logon = Proc<LPMAPILOGON>(lib.get(), "MAPILogon");
   const auto logoff = Proc<LPMAPILOGOFF>(lib.get(), "MAPILogoff");

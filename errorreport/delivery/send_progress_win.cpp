@@ -2,10 +2,13 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <memory>
 
 #include "base/handle_win.h"
+#include "errorreport/capture/dialog_look_win.h"
 #include "errorreport/delivery/reporter_module_win.h"
 
 namespace sondrel {
@@ -13,8 +16,6 @@ namespace {
 
 constexpr int kStatusText = 100;
 constexpr int kProgressBar = 101;
-// How long the sending waits for the dialog: a dialog that cannot be shown must not hold the report.
-constexpr DWORD kReadyWaitMs = 5000;
 constexpr DWORD kReadyPollMs = 50;
 
 // Shared by the sending thread and TSMTPThread.
@@ -23,8 +24,14 @@ struct ProgressState {
   std::atomic<bool> ready{false};
   std::atomic<int> recipient{0};
   std::atomic<int> count{0};
-  // Read by the dialog thread only after the start has set them.
-  std::string caption;
+  // The number of the start whose dialog may show; 0 once it is closed. A dialog that comes up under
+  // another number (an earlier start's, or its own after the close) ends at once: the sending may
+  // have given up waiting for it and be over, and nobody would close it afterwards.
+  std::atomic<unsigned> live{0};
+  // The sending thread's own: the number of starts, the dialog thread of the last one, the word of
+  // the status line.
+  unsigned starts = 0;
+  UniqueHandle thread;
   std::string message_word;
 };
 
@@ -40,61 +47,114 @@ HFONT CreateMessageFont() {
   return CreateFontIndirectA(&m.lfMessageFont);
 }
 
-INT_PTR CALLBACK ProgressProc(HWND w, UINT m, WPARAM, LPARAM) noexcept {
-  ProgressState& s = State();
-  switch (m) {
-    case WM_INITDIALOG: {
-      s.window = w;
-      SetWindowTextA(w, s.caption.c_str());
-      if (HFONT font = CreateMessageFont()) {
-        SetPropA(w, "SondrelFont", font);
-        SendDlgItemMessageA(w, kStatusText, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-      }
-      return TRUE;
-    }
-    case WM_SETFOCUS:
-      s.ready = true;
-      return FALSE;
-    case kCloseSendProgress:
-      EndDialog(w, 0);
-      return TRUE;
-    case WM_DESTROY: {
-      // A later dialog may already be recorded: forget only this one.
-      HWND self = w;
-      s.window.compare_exchange_strong(self, nullptr);
-      if (HANDLE font = RemovePropA(w, "SondrelFont")) DeleteObject(font);
-      return FALSE;
-    }
-    default:
-      return FALSE;
-  }
-}
+// What TSMTPThread is handed; it frees it.
+struct DialogStart {
+  unsigned number;
+  HMODULE templates;
+  bool painted;
+  std::string caption;
+};
 
-DWORD WINAPI TSMTPThread(void*) noexcept {
+class ProgressDialog final : public ReporterDialog {
+ public:
+  explicit ProgressDialog(const DialogStart& start)
+      : number_(start.number), look_(start.painted), caption_(start.caption) {}
+  void Run(HMODULE templates) {
+    DialogBoxParamA(templates, "SMTP", nullptr, Proc, reinterpret_cast<LPARAM>(static_cast<ReporterDialog*>(this)));
+  }
+
+ private:
+  void OnFailure() override { EndDialog(h_, 0); }
+
+  INT_PTR OnMessage(UINT m, WPARAM w, LPARAM l) override {
+    ProgressState& s = State();
+    switch (m) {
+      case WM_INITDIALOG:
+        // Recorded before the number is checked, and the close clears the number before it looks for
+        // the window: one of the two always sees the other.
+        s.window = h_;
+        if (s.live != number_) {
+          Forget();
+          EndDialog(h_, 0);
+          return TRUE;
+        }
+        SetWindowTextA(h_, caption_.c_str());
+        status_font_.reset(CreateMessageFont());
+        if (status_font_)
+          SendDlgItemMessageA(h_, kStatusText, WM_SETFONT, reinterpret_cast<WPARAM>(status_font_.get()), FALSE);
+        return TRUE;
+      case WM_SETFOCUS:
+        s.ready = true;
+        return FALSE;
+      case kCloseSendProgress:
+        EndDialog(h_, 0);
+        return TRUE;
+      case WM_DESTROY:
+        Forget();
+        return FALSE;
+      default:
+        break;
+    }
+    INT_PTR result = 0;
+    return look_.HandleMessage(h_, m, w, l, caption_, result) ? result : FALSE;
+  }
+
+  // A later dialog may already be recorded: forget only this one.
+  void Forget() {
+    HWND self = h_;
+    State().window.compare_exchange_strong(self, nullptr);
+  }
+
+  unsigned number_;
+  DialogLook look_;
+  std::string caption_;
+  UniqueGdiObject status_font_;
+};
+
+DWORD WINAPI TSMTPThread(void* p) noexcept {
+  std::unique_ptr<DialogStart> start(static_cast<DialogStart*>(p));
   INITCOMMONCONTROLSEX classes{sizeof classes, ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&classes);
-  DialogBoxParamA(ModuleHoldingReporter(), "SMTP", nullptr, ProgressProc, 0);
+  try {
+    ProgressDialog(*start).Run(start->templates);
+  } catch (...) {
+  }
   return 0;
+}
+
+// Waits, within the bound, for the last start's dialog thread to end and lets it go.
+void EndDialogThread(ProgressState& s) {
+  if (!s.thread) return;
+  WaitForSingleObject(s.thread.get(), kReadyWaitMs);
+  s.thread.reset();
 }
 
 }  // namespace
 
-void StartSendProgress(const TReportModuleOptions& options, bool gui_program) {
+void StartSendProgress(const TReportModuleOptions& options, bool gui_program, HMODULE templates,
+                       DWORD ready_wait_ms) {
   ProgressState& s = State();
+  s.live = 0;
+  EndDialogThread(s);
   s.window = nullptr;
   s.ready = false;
   s.recipient = 0;
   s.count = 0;
   if (!options.ShowSendProgress() || options.SendMode() == TReportSendMode::rsNone || !gui_program) return;
-  s.caption = options.CustomText(mtSMTPDialog_Caption);
   s.message_word = options.CustomText(mtSMTPDialog_Message);
+  if (++s.starts == 0) ++s.starts;
+  auto start = std::make_unique<DialogStart>(DialogStart{s.starts, templates ? templates : ModuleHoldingReporter(),
+                                                         options.PaintedDialogs(),
+                                                         options.CustomText(mtSMTPDialog_Caption)});
+  s.live = s.starts;
   DWORD id = 0;
-  UniqueHandle thread(CreateThread(nullptr, 0, TSMTPThread, nullptr, CREATE_SUSPENDED, &id));
-  if (!thread) return;
-  ResumeThread(thread.get());
+  s.thread.reset(CreateThread(nullptr, 0, TSMTPThread, start.get(), CREATE_SUSPENDED, &id));
+  if (!s.thread) return;
+  start.release();
+  ResumeThread(s.thread.get());
   // The dialog is ready once it has the focus; a thread that ended has no dialog to wait for.
-  for (DWORD waited = 0; !s.ready && waited < kReadyWaitMs; waited += kReadyPollMs)
-    if (WaitForSingleObject(thread.get(), kReadyPollMs) == WAIT_OBJECT_0) break;
+  for (DWORD waited = 0; !s.ready && waited < ready_wait_ms; waited += kReadyPollMs)
+    if (WaitForSingleObject(s.thread.get(), std::min(kReadyPollMs, ready_wait_ms - waited)) == WAIT_OBJECT_0) break;
 }
 
 void ShowSendStatus(const std::string& text) {
@@ -111,7 +171,10 @@ void SetSendProgress(int percent) {
 }
 
 void CloseSendProgress() {
-  if (HWND w = State().window) SendMessageA(w, kCloseSendProgress, 0, 0);
+  ProgressState& s = State();
+  s.live = 0;
+  if (HWND w = s.window) SendMessageA(w, kCloseSendProgress, 0, 0);
+  EndDialogThread(s);
 }
 
 HWND SendProgressWindow() { return State().window; }

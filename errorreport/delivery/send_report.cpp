@@ -5,6 +5,7 @@ namespace {
 
 constexpr int kBeforeSend = 4;
 constexpr int kAfterSend = 5;
+constexpr int kSendFailed = 5;  // the action-error code of a failed attempt
 
 }  // namespace
 
@@ -39,7 +40,7 @@ bool SendReport(const SendReportInput& in, MailChannels& mail, const SendReportH
     }
   } remove_file{hooks, in.report_file, file_written};
 
-  if (hooks.notify) send = hooks.notify(kBeforeSend);
+  if (hooks.notify) send = hooks.notify(kBeforeSend, send);
   const bool vetoed = !send;
   if (send) {
     bool retry;
@@ -55,10 +56,10 @@ bool SendReport(const SendReportInput& in, MailChannels& mail, const SendReportH
       if (!sent && !smtp) sent = mail.SendMailto(o.MailRecipients(), o.MailSubject(), o.MailBody(), in.report);
       send = sent;
       retry = false;
-      if (!sent && hooks.notify_error) retry = hooks.notify_error(kAfterSend);
+      if (!sent && hooks.notify_error) retry = hooks.notify_error(kSendFailed);
     } while (retry);
   }
-  if (!vetoed && hooks.notify) hooks.notify(kAfterSend);
+  if (!vetoed && hooks.notify) send = hooks.notify(kAfterSend, send);
   return send;
 }
 

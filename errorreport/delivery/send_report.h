@@ -30,7 +30,9 @@ class MailChannels {
 
 // The reporter's side of a send: its notifications (empty when nobody listens) and its last error.
 struct SendReportHooks {
-  std::function<bool(int action)> notify;        // action notification; the go-on flag comes back
+  // Action notification with the flag it hands the handlers (the send flag for actions 4 and 5); the
+  // flag as the handlers left it comes back.
+  std::function<bool(int action, bool flag)> notify;
   std::function<bool(int action)> notify_error;  // action-error notification; the retry flag comes back
   std::function<void()> clear_last_error;
   // Records a failure of a way of sending as the last error (for the ways of sending, not used here).
@@ -52,8 +54,8 @@ struct SendReportInput {
 std::string ReportFileText(const std::string& text);
 
 // Returns the send flag: true when the report went out (or no handler vetoed and it went out on a
-// retry); false when a handler vetoed it or every try failed. The report file exists only during the
-// call.
+// retry); false when a handler vetoed it or every try failed. The handlers of the after-send
+// notification see that flag and may clear it. The report file exists only during the call.
 bool SendReport(const SendReportInput& in, MailChannels& mail, const SendReportHooks& hooks);
 
 }  // namespace sondrel

@@ -12,7 +12,7 @@ namespace sondrel {
 
 bool Win32MailChannels::SendSmtp(const TReportModuleOptions& o, const StringList& attachments,
                                  const std::string& body) {
-  StartSendProgress(o, gui_program_);
+  StartSendProgress(o, gui_program_, templates_);
   TSendProgress progress;
   // While the dialog is open its user also sees each failure, since the dialog itself only says what
   // is being tried.

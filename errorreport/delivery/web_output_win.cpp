@@ -56,8 +56,11 @@ std::atomic<EXTENSION_CONTROL_BLOCK*> g_request{nullptr};
 std::atomic<PFN_HTTPEXTENSIONPROC> g_extension_proc{nullptr};
 
 DWORD WINAPI RecordingHttpExtensionProc(EXTENSION_CONTROL_BLOCK* ecb) {
-  g_request = ecb;
-  return g_extension_proc.load()(ecb);
+  // The block lives only while the server's call lasts: a report after it has no request to answer.
+  EXTENSION_CONTROL_BLOCK* outer = g_request.exchange(ecb);
+  const DWORD result = g_extension_proc.load()(ecb);
+  g_request = outer;
+  return result;
 }
 
 bool WriteAll(HANDLE h, const std::string& bytes) {

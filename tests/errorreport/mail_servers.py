@@ -8,7 +8,9 @@ fixture's commands, one line each:
   MESSAGES   what the SMTP server saw, session by session
   CLEAR      forget it
   DNSLOG     the queries the relay passed on, in hex
-  CURL n len the next len bytes are a message; curl's SMTP client sends it n times; the times in ms
+  CURL n len the next len bytes are a message; curl's SMTP client sends it n times, one process each;
+             per run "wall/transfer" in ms: the whole process, and curl's own time of the transfer
+             (from the connect to the end, without starting the process)
 When the control connection closes (the fixture ends or dies) the servers stop and this program ends,
 closing its side last, so that the fixture's wait for the end of the connection is a wait for the end
 of this program.
@@ -148,12 +150,14 @@ async def run_curl(port, count, message):
             start = time.perf_counter()
             proc = await asyncio.create_subprocess_exec(
                 "curl", "-s", "-S", "--url", "smtp://127.0.0.1:%d" % port, "--mail-from", "sender@sondrel.test",
-                "--mail-rcpt", "bench@sondrel.test", "--upload-file", f.name, stdout=subprocess.DEVNULL)
-            if await proc.wait() != 0:
+                "--mail-rcpt", "bench@sondrel.test", "--upload-file", f.name, "-w", "%{time_total}",
+                stdout=subprocess.PIPE)
+            out, _ = await proc.communicate()
+            if proc.returncode != 0:
                 return b"ERROR curl\n"
-            times.append((time.perf_counter() - start) * 1000)
+            times.append("%.3f/%.3f" % ((time.perf_counter() - start) * 1000, float(out) * 1000))
     store.sessions.clear()
-    return (" ".join("%.3f" % t for t in times) + "\n").encode()
+    return (" ".join(times) + "\n").encode()
 
 
 async def main():

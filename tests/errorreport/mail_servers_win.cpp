@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "errorreport/delivery/smtp_message.h"
+
 namespace sondrel::test {
 namespace {
 
@@ -166,12 +168,15 @@ std::vector<std::string> MailServers::DnsQueries() {
   return out;
 }
 
-std::vector<double> MailServers::CurlTimes(const std::string& message, int count) {
+std::vector<MailServers::CurlRun> MailServers::CurlTimes(const std::string& message, int count) {
   Write("CURL " + std::to_string(count) + " " + std::to_string(message.size()) + "\n" + message);
-  std::vector<double> out;
+  std::vector<CurlRun> out;
   const std::string line = Line();
   if (line.rfind("ERROR", 0) == 0) return out;
-  for (const std::string& w : Words(line)) out.push_back(std::stod(w));
+  for (const std::string& w : Words(line)) {
+    const size_t slash = w.find('/');
+    out.push_back({std::stod(w.substr(0, slash)), std::stod(w.substr(slash + 1))});
+  }
   return out;
 }
 
@@ -210,6 +215,40 @@ void ScriptedSmtpServer::Serve() {
     }
   }
   closesocket(c);
+}
+
+std::string DecodeBase64(std::string_view text) {
+  std::string out;
+  uint32_t acc = 0;
+  int bits = 0;
+  for (char c : text) {
+    int v = c >= 'A' && c <= 'Z' ? c - 'A' : c >= 'a' && c <= 'z' ? c - 'a' + 26 : c >= '0' && c <= '9' ? c - '0' + 52
+            : c == '+' ? 62 : c == '/' ? 63 : -1;
+    if (v < 0) continue;
+    acc = (acc << 6) | v;
+    bits += 6;
+    if (bits >= 8) {
+      bits -= 8;
+      out += static_cast<char>((acc >> bits) & 0xFF);
+    }
+  }
+  return out;
+}
+
+std::vector<MimePart> Parts(const std::string& message, std::string* headers) {
+  const std::string delimiter = std::string("\r\n--") + kMimeBoundary;
+  std::vector<MimePart> parts;
+  size_t pos = message.find(delimiter);
+  *headers = message.substr(0, message.find("\r\n\r\n"));
+  while (pos != std::string::npos && message.compare(pos + delimiter.size(), 2, "--") != 0) {
+    const size_t start = message.find("\r\n", pos + delimiter.size()) + 2;
+    const size_t end = message.find(delimiter, start);
+    const std::string part = message.substr(start, end - start);
+    const size_t blank = part.find("\r\n\r\n");
+    parts.push_back({part.substr(0, blank), part.substr(blank + 4)});
+    pos = end;
+  }
+  return parts;
 }
 
 }  // namespace sondrel::test

@@ -5,10 +5,22 @@
 #include <winsock.h>
 
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
 namespace sondrel::test {
+
+// An independent Base64 decoder for what the server stored.
+std::string DecodeBase64(std::string_view text);
+
+struct MimePart {
+  std::string headers;
+  std::string content;
+};
+// The parts of a multipart message of the report's layout, between its boundary lines; headers gets
+// the message's own header block.
+std::vector<MimePart> Parts(const std::string& message, std::string* headers);
 
 // One session as the real SMTP server saw it: its lines (HELO, EHLO, AUTH, RCPT, MAIL) and the
 // message it stored (empty when none).
@@ -35,8 +47,12 @@ class MailServers {
   void Clear();
   // The queries the relay passed on, as bytes.
   std::vector<std::string> DnsQueries();
-  // Times in ms of curl's SMTP client sending message count times; empty when curl failed.
-  std::vector<double> CurlTimes(const std::string& message, int count);
+  // curl's SMTP client sending message count times, one process each; empty when curl failed.
+  struct CurlRun {
+    double wall_ms;      // the whole process, its start included
+    double transfer_ms;  // curl's own time of the transfer, from the connect to the end
+  };
+  std::vector<CurlRun> CurlTimes(const std::string& message, int count);
 
  private:
   void Fill();

@@ -302,27 +302,17 @@ TEST_F(ErrorDialogWin, PlainStyleLetsTheSystemDrawAndPaintedStyleDrawsItsOwnCapt
   EXPECT_TRUE(GetWindowLongA(GetDlgItem(d, kIdOk), GWL_STYLE) & BS_FLAT);
   // The caption's first row is the gradient's first colour: the active one while the dialog is active
   // (the test process holds the foreground, so activation is told to the dialog here), else the grey.
-  auto caption_colour = [d] {
-    const PngImage shot = CaptureWindow(d);
-    RECT wr;
-    GetWindowRect(d, &wr);
-    POINT origin{0, 0};
-    ClientToScreen(d, &origin);
-    const int frame = origin.x - wr.left;
-    const size_t at = (static_cast<size_t>(frame) * shot.width + shot.width / 2) * 3;
-    return static_cast<uint32_t>(shot.pixels[at] << 16 | shot.pixels[at + 1] << 8 | shot.pixels[at + 2]);
-  };
   // What the dialog's thread paints reaches the screen once that thread goes back to its messages.
-  auto caption_shows = [&caption_colour](uint32_t colour) {
+  auto caption_shows = [d](uint32_t colour) {
     for (const DWORD start = GetTickCount(); GetTickCount() - start < 5000; Sleep(50))
-      if (caption_colour() == colour) return true;
+      if (CaptionTopColour(d) == colour) return true;
     return false;
   };
   SendMessageA(d, WM_NCACTIVATE, TRUE, 0);
-  EXPECT_TRUE(caption_shows(0x829BC2)) << std::hex << caption_colour();
+  EXPECT_TRUE(caption_shows(0x829BC2)) << std::hex << CaptionTopColour(d);
   SaveScreenshot(d, "error_dialog_painted_active");
   SendMessageA(d, WM_NCACTIVATE, FALSE, 0);
-  EXPECT_TRUE(caption_shows(0x979797)) << std::hex << caption_colour();
+  EXPECT_TRUE(caption_shows(0x979797)) << std::hex << CaptionTopColour(d);
   Click(GetDlgItem(d, kIdOk));
   run->Finish();
 

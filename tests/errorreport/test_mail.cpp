@@ -75,9 +75,11 @@ class Sending : public testing::Test {
     in_.text_to_send = "The log\nline 2";
     in_.report = "This report";
     in_.report_file = "T:\\Prog.rpt";
-    hooks_.notify = [this](int action) {
-      events_.push_back("action " + std::to_string(action) + (files_.count(in_.report_file) ? " file" : ""));
-      return !(veto_ && action == 4);
+    // Notes the flag each notification hands over when it is cleared.
+    hooks_.notify = [this](int action, bool flag) {
+      events_.push_back("action " + std::to_string(action) + (files_.count(in_.report_file) ? " file" : "") +
+                        (flag ? "" : " unsent"));
+      return flag && !(veto_ && action == 4) && !(clear_after_ && action == 5);
     };
     hooks_.notify_error = [this](int action) {
       events_.push_back("error " + std::to_string(action));
@@ -103,6 +105,7 @@ class Sending : public testing::Test {
   std::map<std::string, std::string> files_;
   bool veto_ = false;
   bool write_fails_ = false;
+  bool clear_after_ = false;
   int retries_ = 0;
 };
 
@@ -120,13 +123,23 @@ TEST_F(Sending, AFailedSmtpSendHasNoFallbackAndOneRetryRepeatsTheWholeAttempt) {
   retries_ = 1;
   EXPECT_FALSE(Send());
   EXPECT_EQ(mail_.calls.size(), 2u);
-  EXPECT_EQ(events_, (StringList{"clear", "action 4 file", "error 5", "error 5", "action 5 file", "delete"}));
-  // A retry that works ends the loop with the flag set.
+  EXPECT_EQ(events_, (StringList{"clear", "action 4 file", "error 5", "error 5", "action 5 file unsent", "delete"}));
+  // A retry that works ends the loop with the flag set, which the after-send handlers see.
   mail_.calls.clear();
+  events_.clear();
   mail_.results = {false, true};
   retries_ = 5;
   EXPECT_TRUE(Send());
   EXPECT_EQ(mail_.calls.size(), 2u);
+  EXPECT_EQ(events_, (StringList{"clear", "action 4 file", "error 5", "action 5 file", "delete"}));
+}
+
+// The after-send handlers hold the send flag: what they leave is the result.
+TEST_F(Sending, AnAfterSendHandlerThatClearsTheFlagMakesTheSendCountAsNotDone) {
+  clear_after_ = true;
+  EXPECT_FALSE(Send());
+  EXPECT_EQ(mail_.calls.size(), 1u);
+  EXPECT_EQ(events_, (StringList{"clear", "action 4 file", "action 5 file", "delete"}));
 }
 
 TEST_F(Sending, AVetoSendsNothingAndSkipsTheAfterNotification) {

@@ -14,6 +14,7 @@
 
 #include "base/file.h"
 #include "errorreport/delivery/mail_client_win.h"
+#include "errorreport/delivery/send_progress_win.h"
 #include "errorreport/delivery/send_report_win.h"
 #include "tests/support/process_win.h"
 #include "tests/errorreport/mail_servers_win.h"
@@ -125,8 +126,9 @@ class MailClient : public testing::Test {
   }
   void TearDown() override { DeleteRegTree(HKEY_LOCAL_MACHINE, std::string(kMailKey) + "\\" + kClient); }
   void SetMailto(const std::string& command) { WriteRegString(HKEY_CLASSES_ROOT, kMailtoKey, "", command); }
-  bool Send() {
-    Observed observed(channels_);
+  bool Send() { return SendThrough(channels_); }
+  bool SendThrough(MailChannels& channels) {
+    Observed observed(channels);
     const bool sent = SendReport(in_, observed, hooks_);
     report_file_ = observed.report_file;
     return sent;
@@ -245,6 +247,22 @@ TEST_F(MailClient, WithoutARegisteredLibraryTheSystemsOwnIsTried) {
   EXPECT_TRUE(MapiCalls().empty());
 }
 
+// A library that cannot be loaded, and one that loads but lacks the Simple MAPI functions, are
+// recorded and leave the report to the mailto handler.
+TEST_F(MailClient, AMissingLibraryOrOneWithoutTheFunctionsIsRecordedAndMailtoTakesOver) {
+  const std::string key = std::string(kMailKey) + "\\" + kClient;
+  WriteRegString(HKEY_LOCAL_MACHINE, key, "DLLPath", "%MAPI_STUB_DIR%\\no_such_mapi.dll");
+  EXPECT_FALSE(MapiSend("dev@sondrel.test", "S", "B", {}, [this](TReportErrorCode c, const std::string& t) { errors_.emplace_back(c, t); }, "no_such_mapi32.dll"));
+  EXPECT_EQ(errors_, (Errors{{eeEmailMAPIError, "Cannot open the MAPI dll."}}));
+
+  errors_.clear();
+  WriteRegString(HKEY_LOCAL_MACHINE, key, "DLLPath", "%MAPI_STUB_DIR%\\apiset_import.dll");
+  EXPECT_TRUE(Send());
+  EXPECT_EQ(errors_, (Errors{{eeEmailMAPIError, "Cannot found the MAPI functions."}}));
+  EXPECT_TRUE(MapiCalls().empty());
+  EXPECT_NE(StubCommandLine().find("mailto:dev@sondrel.test?Subject="), std::string::npos);
+}
+
 // Watches this process's windows while a send runs: every progress dialog with the texts its status
 // line showed, and every "Error." box, whose text it notes before pressing OK.
 class DialogWatch {
@@ -260,6 +278,7 @@ class DialogWatch {
   StringList statuses, boxes;
   int progress = 0;  // the highest position the bar showed
   bool screenshot_taken = false;
+  uint32_t caption_colour = 0;  // at the last step
 
  private:
   static std::string Text(HWND w) {
@@ -296,6 +315,7 @@ class DialogWatch {
       // The last step of the send: nothing is left to watch but the end of the dialog.
       if (!screenshot_taken && status == "Message 2/2: Sending message...") {
         SaveScreenshot(w, "smtp_progress");
+        caption_colour = CaptionTopColour(w);
         screenshot_taken = true;
       }
     } else if (caption == "Error.") {
@@ -330,47 +350,58 @@ class MailSmtp : public MailClient {
     std::set<HWND> dialogs;
     StringList statuses, boxes;
     int progress;
+    uint32_t caption_colour;
   };
   // Sends while the dialogs are watched, until a little after the send.
-  Watched SendWatched() {
+  Watched SendWatched(MailChannels* channels = nullptr) {
     DialogWatch watch;
     Watched w;
-    w.sent = Send();
+    w.sent = SendThrough(channels ? *channels : channels_);
     Sleep(300);
     watch.Stop();
     w.dialogs = watch.dialogs;
     w.statuses = watch.statuses;
     w.boxes = watch.boxes;
     w.progress = watch.progress;
+    w.caption_colour = watch.caption_colour;
     return w;
   }
   static std::unique_ptr<MailServers> servers_;
 };
 std::unique_ptr<MailServers> MailSmtp::servers_;
 
+// The whole log as the text to send (the worker picks it when SendEntireLog is on), in the painted
+// style that is the default.
 TEST_F(MailSmtp, TheProgressDialogTellsEachStepPerRecipientAndCloses) {
-  options_.SetSendEntireLog(true);
   // A large report file keeps each message in the sending step long enough to be seen.
   in_.text_to_send = "Older report\r\n";
   for (int i = 0; i < 20000; ++i) in_.text_to_send += "A line of an older report, kept in the log.\r\n";
   in_.text_to_send += "This report";
   in_.report = "This report";
-  const auto [sent, dialogs, statuses, boxes, progress] = SendWatched();
+  const auto [sent, dialogs, statuses, boxes, progress, caption_colour] = SendWatched();
   EXPECT_TRUE(sent) << ::testing::PrintToString(errors_);
   EXPECT_TRUE(boxes.empty());
   EXPECT_GT(progress, 0) << "the bar never moved";
   ASSERT_EQ(dialogs.size(), 1u);
   EXPECT_FALSE(IsWindow(*dialogs.begin())) << "the dialog is still open";
+  // The painted caption's gradient, active or not, not the system's caption.
+  EXPECT_TRUE(caption_colour == 0x829BC2 || caption_colour == 0x979797) << std::hex << caption_colour;
   for (const std::string& status : statuses)
     EXPECT_TRUE(status == "Static" || status.rfind("Message 1/2: ", 0) == 0 || status.rfind("Message 2/2: ", 0) == 0)
         << status;
   for (const char* text : {"Message 1/2: Sending message...", "Message 2/2: Sending message..."})
     EXPECT_NE(std::find(statuses.begin(), statuses.end(), text), statuses.end()) << text << " in "
                                                                                    << Join(statuses, " / ");
-  // The whole log went, as the report file.
+  // The whole log went to each recipient, as the report file.
   const auto sessions = servers_->Sessions();
   ASSERT_EQ(sessions.size(), 2u);
-  EXPECT_NE(sessions[0].data.find("filename=\"mail_test.rpt\""), std::string::npos) << sessions[0].data;
+  for (const SeenSession& session : sessions) {
+    std::string headers;
+    const auto parts = Parts(session.data, &headers);
+    ASSERT_EQ(parts.size(), 2u) << session.data.substr(0, 2000);
+    EXPECT_NE(parts[1].headers.find("filename=\"mail_test.rpt\""), std::string::npos) << parts[1].headers;
+    EXPECT_EQ(DecodeBase64(parts[1].content), ReportFileText(in_.text_to_send));
+  }
   EXPECT_TRUE(StubStarts().empty());
 }
 
@@ -382,7 +413,7 @@ TEST_F(MailSmtp, AFailingRelayIsRecordedShownAndNeverReachesTheMailClient) {
     EXPECT_EQ(action, 5);
     return ++offers == 1;  // one retry
   };
-  const auto [sent, dialogs, statuses, boxes, progress] = SendWatched();
+  const auto [sent, dialogs, statuses, boxes, progress, caption_colour] = SendWatched();
   EXPECT_FALSE(sent);
   EXPECT_EQ(offers, 2);
   EXPECT_EQ(dialogs.size(), 2u) << "the retry did not show the dialog again";
@@ -394,6 +425,26 @@ TEST_F(MailSmtp, AFailingRelayIsRecordedShownAndNeverReachesTheMailClient) {
   EXPECT_TRUE(MapiCalls().empty());
   EXPECT_TRUE(StubStarts().empty());
   EXPECT_FALSE(FileExists(in_.report_file));
+}
+
+// A dialog that cannot be shown (its module has no "SMTP" template) holds nothing up: the report
+// goes to both recipients without it.
+TEST_F(MailSmtp, ADialogThatCannotBeShownIsLeftOutAndTheReportStillGoes) {
+  Win32MailChannels channels([this](TReportErrorCode c, const std::string& t) { errors_.emplace_back(c, t); }, true,
+                             GetModuleHandleA("kernel32.dll"));
+  const auto [sent, dialogs, statuses, boxes, progress, caption_colour] = SendWatched(&channels);
+  EXPECT_TRUE(sent);
+  EXPECT_EQ(errors_, Errors{});
+  EXPECT_TRUE(dialogs.empty());
+  EXPECT_EQ(servers_->Sessions().size(), 2u);
+}
+
+// A dialog that comes up only after the sending stopped waiting for it and closed it ends at once.
+TEST_F(MailSmtp, ADialogThatComesUpAfterItsCloseEndsAtOnce) {
+  StartSendProgress(options_, true, nullptr, 0);
+  CloseSendProgress();
+  EXPECT_EQ(SendProgressWindow(), nullptr);
+  EXPECT_EQ(FindTopWindow("SMTP.", 3000, GetCurrentProcessId()), nullptr) << "a dialog was left open";
 }
 
 }  // namespace

@@ -12,6 +12,8 @@
 #include "base/file.h"
 #include "base/handle_win.h"
 #include "errorreport/capture/log_file.h"
+#include "errorreport/delivery/send_report.h"
+#include "tests/errorreport/mail_servers_win.h"
 #include "tests/errorreport/program_copy_win.h"
 #include "tests/support/process_win.h"
 #include "tests/support/registry_win.h"
@@ -66,7 +68,7 @@ class ReportSend : public testing::Test {
   // reported and sent; stub says whether the mailto handler is to come up (it is closed again).
   void RunAndFail(bool stub) {
     const std::string blocked = data_.Path() + "Settings.dat.new";
-    Child app(QuoteArg(Folder() + "Sondrel.exe"), Folder());
+    Child app(QuoteArg(folder_ + "Sondrel.exe"), folder_);
     HWND main = FindTopWindow("Sondrel", 20000, app.Pid());
     ASSERT_NE(main, nullptr);
     ASSERT_TRUE(CreateDirectoryA(blocked.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
@@ -86,15 +88,16 @@ class ReportSend : public testing::Test {
         }
       }
     } else {
-      EXPECT_TRUE(WaitFor([] { return Contents(MapiLog()).find("MAPILogoff") != std::string::npos; }, 30000))
-          << "the report was not mailed";
+      EXPECT_TRUE(WaitFor(mailed_, 30000)) << "the report was not mailed";
     }
     RemoveDirectoryA(blocked.c_str());
     PostMessageA(main, WM_CLOSE, 0, 0);
     EXPECT_TRUE(app.Wait(20000)) << "the program did not end";
-    report_ = Contents(Folder() + "send.rpt");
+    report_ = Contents(folder_ + "send.rpt");
   }
   KeepDataFolder data_;
+  std::string folder_ = Folder();
+  std::function<bool()> mailed_ = [] { return Contents(MapiLog()).find("MAPILogoff") != std::string::npos; };
   std::optional<std::string> old_client_, old_mailto_;
   std::string report_;
 };
@@ -127,6 +130,71 @@ TEST_F(ReportSend, ARefusedLogonHandsTheReportToTheMailtoHandler) {
                   return hex;
                 }()),
             std::string::npos);
+}
+
+// By SMTP to the real server, with a report already in the log: the mailed report file is the whole
+// log when SendEntireLog is on, and this report alone when it is off.
+class ReportSendSmtp : public ReportSend {
+ protected:
+  static void SetUpTestSuite() { servers_ = std::make_unique<MailServers>(); }
+  static void TearDownTestSuite() { servers_.reset(); }
+  // The report file the program mailed, decoded.
+  std::string SendBySmtp(bool entire_log) {
+    folder_ = Folder() + "smtp\\";
+    std::string why;
+    const uint16_t port = servers_->SmtpPort();
+    EXPECT_TRUE(PrepareProgramCopy(folder_, [&](TReportModuleOptions& o) {
+      o.SetShowDialog(false);
+      o.SetSendMode(TReportSendMode::rsSmtpRelay);
+      o.SetRelayHost("127.0.0.1");
+      o.SetRelayPort(port);
+      o.SetMailRecipients("dev@sondrel.test");
+      o.SetSendEntireLog(entire_log);
+      o.SetLogPath(folder_ + "send.rpt");
+    }, why)) << why;
+    // A fresh log each time: the report of an earlier run would make this one a duplicate.
+    DeleteFileAt(folder_ + "send.rpt");
+    TLogFile older(folder_ + "send.rpt");
+    older.Add("Older report", 10);
+    older.Save();
+    servers_->Clear();
+    mailed_ = [] { return !servers_->Sessions().empty(); };
+    RunAndFail(false);
+    const auto sessions = servers_->Sessions();
+    if (sessions.size() != 1) {
+      ADD_FAILURE() << sessions.size() << " messages";
+      return {};
+    }
+    std::string headers;
+    const auto parts = Parts(sessions[0].data, &headers);
+    if (parts.size() != 2) {
+      ADD_FAILURE() << sessions[0].data.substr(0, 2000);
+      return {};
+    }
+    EXPECT_NE(parts[1].headers.find("filename=\"send.rpt\""), std::string::npos) << parts[1].headers;
+    return DecodeBase64(parts[1].content);
+  }
+  static std::unique_ptr<MailServers> servers_;
+};
+std::unique_ptr<MailServers> ReportSendSmtp::servers_;
+
+// Each case is one run: the program's settings of a first run (the tab it ended on) would keep a
+// second from writing them.
+TEST_F(ReportSendSmtp, TheWholeLogGoesWhenAskedFor) {
+  const std::string whole = SendBySmtp(true);
+  EXPECT_EQ(whole, ReportFileText(TLogFile(folder_ + "send.rpt").Text()));
+  EXPECT_EQ(whole.rfind("Older report\r\n", 0), 0u) << whole.substr(0, 200);
+  EXPECT_NE(whole.find("2.5 Message"), std::string::npos);
+  EXPECT_TRUE(Contents(MapiLog()).empty()) << "the mail client was asked";
+}
+
+TEST_F(ReportSendSmtp, ThisReportAloneGoesOtherwise) {
+  const std::string alone = SendBySmtp(false);
+  EXPECT_EQ(alone.find("Older report"), std::string::npos) << alone.substr(0, 200);
+  EXPECT_NE(alone.find("2.5 Message"), std::string::npos);
+  EXPECT_NE(report_.find(alone.substr(0, alone.size() - 2)), std::string::npos) << "not this report";
+  EXPECT_FALSE(FileExists(StubLog())) << "the mail client was asked";
+  EXPECT_TRUE(Contents(MapiLog()).empty()) << "the mail client was asked";
 }
 
 }  // namespace

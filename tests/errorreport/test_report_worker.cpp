@@ -208,8 +208,14 @@ TEST_F(ReportWorkerTest, AFailedSendRecordsItsCodeAndOffersARetry) {
     EXPECT_EQ(action, raAfterSend);
     retry = ++offers < 3;
   };
+  // The after-send handler is told that nothing went out.
+  std::vector<bool> after_send;
+  h.OnAction = [&](TReportExceptionRecord&, int action, bool& go_on) {
+    if (action == raAfterSend) after_send.push_back(go_on);
+  };
   handlers_.Add(h);
   Report(Boom());
+  EXPECT_EQ(after_send, std::vector<bool>{false});
   EXPECT_EQ(offers, 3);
   EXPECT_EQ(state_.last_error, eeEmailSMTPError);
   EXPECT_EQ(std::count_if(sys_.events.begin(), sys_.events.end(), [](auto& e) { return e.rfind("send:", 0) == 0; }), 3);

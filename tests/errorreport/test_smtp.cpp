@@ -280,6 +280,17 @@ TEST_F(SmtpDialogue, DirectModeAsksEachRecipientsExchangerAndStopsAtAFailedLooku
                                            "Resolving MX record...", "close"));
 }
 
+// A datagram is a whole reply when it arrives: the next one, 300 ms later, is neither waited for nor
+// joined to it.
+TEST_F(SmtpDialogue, ADatagramIsTakenOnArrival) {
+  net_.scripts.push_back(Accepting({Turn{{{0, "first"}, {300, "second"}}}}));
+  TReportClientSocket socket("10.0.0.1", kDnsPort, false, 5000, net_.Factory()());
+  socket.Connect();
+  EXPECT_EQ(socket.SendBuffer("q", 1), 1);
+  EXPECT_EQ(socket.ReadReply(), "first");
+  EXPECT_EQ(net_.now, 0u);
+}
+
 TEST_F(SmtpDialogue, RelayModeOneConnectionPerRecipient) {
   net_.scripts.push_back(HeloServer());
   net_.scripts.push_back(Accepting({Reply("554 busy\r\n")}));

@@ -19,7 +19,9 @@
 namespace sondrel {
 namespace {
 
+using test::DecodeBase64;
 using test::MailServers;
+using test::Parts;
 using test::ScriptedSmtpServer;
 using test::SeenSession;
 using ::testing::ElementsAre;
@@ -27,46 +29,6 @@ using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
 constexpr const char* kDomain = "sondrel.test";
-
-// An independent decoder for what the server stored.
-std::string DecodeBase64(std::string_view text) {
-  std::string out;
-  uint32_t acc = 0;
-  int bits = 0;
-  for (char c : text) {
-    int v = c >= 'A' && c <= 'Z' ? c - 'A' : c >= 'a' && c <= 'z' ? c - 'a' + 26 : c >= '0' && c <= '9' ? c - '0' + 52
-            : c == '+' ? 62 : c == '/' ? 63 : -1;
-    if (v < 0) continue;
-    acc = (acc << 6) | v;
-    bits += 6;
-    if (bits >= 8) {
-      bits -= 8;
-      out += static_cast<char>((acc >> bits) & 0xFF);
-    }
-  }
-  return out;
-}
-
-struct MimePart {
-  std::string headers;
-  std::string content;
-};
-// The parts of a multipart message between its boundary lines.
-std::vector<MimePart> Parts(const std::string& message, std::string* headers) {
-  const std::string delimiter = std::string("\r\n--") + kMimeBoundary;
-  std::vector<MimePart> parts;
-  size_t pos = message.find(delimiter);
-  *headers = message.substr(0, message.find("\r\n\r\n"));
-  while (pos != std::string::npos && message.compare(pos + delimiter.size(), 2, "--") != 0) {
-    const size_t start = message.find("\r\n", pos + delimiter.size()) + 2;
-    const size_t end = message.find(delimiter, start);
-    const std::string part = message.substr(start, end - start);
-    const size_t blank = part.find("\r\n\r\n");
-    parts.push_back({part.substr(0, blank), part.substr(blank + 4)});
-    pos = end;
-  }
-  return parts;
-}
 
 class RealServers : public ::testing::Test {
  protected:

@@ -9,6 +9,7 @@
 
 #include "base/cmdline.h"
 #include "base/file.h"
+#include "errorreport/delivery/web_output.h"
 #include "tests/support/process_win.h"
 
 namespace sondrel::test {
@@ -70,6 +71,30 @@ TEST_F(WebPrograms, AWinCgiProgramWritesTheAnswerIntoItsOutputFile) {
   EXPECT_EQ(r.output, "web=1 gui=0 cgi=0 wincgi=1\r\ndone\r\n");
   const std::string answer = ReadFileBytes(output).value_or("");
   ExpectResponse(answer, true);
+}
+
+// An ISAPI extension that fails inside a request answers it through the server's callbacks: status
+// 200, the status "200 Error" with the header block (which has no status line), then the page.
+// Outside a request, before it and after it, there is no block to answer, and the reporter says so.
+TEST_F(WebPrograms, AnIsapiExtensionAnswersTheRequestThroughTheServersCallbacks) {
+  const ChildResult r = RunChild(QuoteArg(ProgramFolder() + "isapi_host.exe"), 60000);
+  ASSERT_FALSE(r.timed_out);
+  const std::string& out = r.output;
+  const std::string outside = "outside=ISAPI: ServerECB = nil\n";
+  EXPECT_EQ(out.rfind(outside, 0), 0u) << out;
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(out, m, std::regex("request=(\\d+) line=([^\n]*)\nheader=(\\d+)\n"))) << out;
+  EXPECT_EQ(m[1].str(), "3") << "not the response header request";
+  EXPECT_EQ(m[2].str(), "200 Error");
+  const size_t header_at = m.position(0) + m.length(0);
+  const std::string header = out.substr(header_at, std::stoul(m[3].str()));
+  const std::string rest = out.substr(header_at + header.size());
+  ASSERT_TRUE(std::regex_search(rest, m, std::regex("^\npage=(\\d+)\n"))) << rest;
+  const std::string page = rest.substr(m.length(0), std::stoul(m[1].str()));
+  EXPECT_EQ(header, WebResponseHeader(page.size(), false));
+  EXPECT_EQ(header.find("Status:"), std::string::npos);
+  ExpectResponse(WebResponseHeader(page.size(), true) + page, true);
+  EXPECT_EQ(rest.substr(m.length(0) + page.size()), "\nstatus=200 result=1\n" + outside);
 }
 
 TEST_F(WebPrograms, ThePlainProgramsAreNeither) {

@@ -52,6 +52,17 @@ std::string ScreenshotFolder() {
   return folder;
 }
 
+uint32_t CaptionTopColour(HWND h) {
+  const PngImage shot = CaptureWindow(h);
+  RECT wr;
+  GetWindowRect(h, &wr);
+  POINT origin{0, 0};
+  ClientToScreen(h, &origin);
+  const int frame = origin.x - wr.left;
+  const size_t at = (static_cast<size_t>(frame) * shot.width + shot.width / 2) * 3;
+  return shot.pixels[at] << 16 | shot.pixels[at + 1] << 8 | shot.pixels[at + 2];
+}
+
 int DarkPixels(HWND h) {
   const PngImage img = CaptureWindow(h);
   int n = 0;

@@ -10,6 +10,8 @@ namespace sondrel::test {
 
 // The window's area of the screen as it is shown now (GDI capture), as an RGB image.
 PngImage CaptureWindow(HWND h);
+// The colour (0xRRGGBB) shown now in the middle of the caption's first row, just inside the frame.
+uint32_t CaptionTopColour(HWND h);
 // The number of pixels of the window as shown now that are clearly dark (the sum of the three colour
 // values below 300): text and outlines on a light surface, so heavier type counts more.
 int DarkPixels(HWND h);
