@@ -172,6 +172,7 @@ constexpr std::uint32_t kThrowWindow = 1024;
 // Extends the calling thread's copy of the raise of `object` up to `end` (exclusive): the search phase
 // found the handler whose frame begins there.
 void KeepFramesBelowHandler(const void* object, std::uint32_t end) noexcept {
+  const KeepLastError keep;  // before the thread-local lookups below, which reset it
   RaiseSnapshot* s = PeekSnapshot();
   if (!s || t_capturing || !s->object || s->object != object || !s->stack || !s->language) return;
   StackCopy& copy = *s->stack;
@@ -180,7 +181,6 @@ void KeepFramesBelowHandler(const void* object, std::uint32_t end) noexcept {
   const std::uint64_t have = std::uint64_t{copy.base} + copy.bytes.size();
   const std::uint64_t want = std::min<std::uint64_t>(end, limit);
   if (want <= have) return;
-  const DWORD last_error = GetLastError();
   t_capturing = true;  // a throw of the allocation below leaves this snapshot alone
   try {
     // A report still reading the copy keeps its own (a rethrow while it runs): the rest goes to a new one.
@@ -191,7 +191,6 @@ void KeepFramesBelowHandler(const void* object, std::uint32_t end) noexcept {
     // Without memory the copy stays as it was; the report reads the rest live.
   }
   t_capturing = false;
-  SetLastError(last_error);
 }
 
 bool InProgramImage(std::uint32_t address) { return address >= g_image_start && address < g_image_end; }
