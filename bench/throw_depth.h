@@ -21,7 +21,29 @@ namespace sondrel::bench {
 struct ThrowRun {
   int iterations = 2000;
   double median_us = 0;
+  bool threads = false;  // measure a thread's creation and end instead of a throw
 };
+
+inline DWORD WINAPI EndAtOnce(void*) { return 0; }
+
+// A thread created, run to its end and closed, from a thread with deep stack: the reporter copies the
+// creator's stack at each creation.
+[[gnu::noinline]] inline void MeasureThreads(ThrowRun& run) {
+  std::vector<double> batches;
+  constexpr int kPerBatch = 20;
+  for (int b = 0; b < 15; ++b) {
+    const auto t0 = std::chrono::steady_clock::now();
+    for (int i = 0; i < kPerBatch; ++i) {
+      HANDLE t = CreateThread(nullptr, 64 * 1024, EndAtOnce, nullptr, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+      WaitForSingleObject(t, INFINITE);
+      CloseHandle(t);
+    }
+    const auto t1 = std::chrono::steady_clock::now();
+    batches.push_back(std::chrono::duration<double, std::micro>(t1 - t0).count() / kPerBatch);
+  }
+  std::nth_element(batches.begin(), batches.begin() + batches.size() / 2, batches.end());
+  run.median_us = batches[batches.size() / 2];
+}
 
 [[gnu::noinline]] inline void MeasureThrows(ThrowRun& run) {
   std::vector<double> batches;
@@ -46,6 +68,8 @@ struct ThrowRun {
   pad[0] = 1;
   if (kilobytes > 1)
     AtDepth(run, kilobytes - 1);
+  else if (run.threads)
+    MeasureThreads(run);
   else
     MeasureThrows(run);
   asm volatile("" ::: "memory");
@@ -63,11 +87,17 @@ inline DWORD WINAPI DepthThread(void* p) {
   return 0;
 }
 
-// Microseconds per throw and catch (median of batches) at 1 KB and at 256 KB of used stack.
+// Microseconds per throw and catch (median of batches) at 1 KB and at 256 KB of used stack, then per
+// thread created and ended at 256 KB.
 inline std::vector<double> ThrowCosts() {
   std::vector<double> out;
-  for (int kb : {1, 256}) {
-    DepthJob job{kb, {}};
+  struct Case {
+    int kilobytes;
+    bool threads;
+  };
+  for (Case c : {Case{1, false}, Case{256, false}, Case{256, true}}) {
+    DepthJob job{c.kilobytes, {}};
+    job.run.threads = c.threads;
     HANDLE t = CreateThread(nullptr, 2 << 20, DepthThread, &job, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
     WaitForSingleObject(t, INFINITE);
     CloseHandle(t);

@@ -4,6 +4,6 @@
 
 int main() {
   const auto costs = sondrel::bench::ThrowCosts();
-  std::printf("%.3f %.3f\n", costs[0], costs[1]);
+  std::printf("%.3f %.3f %.3f\n", costs[0], costs[1], costs[2]);
   return 0;
 }

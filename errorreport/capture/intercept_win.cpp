@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstring>
 #include <new>
+#include <unwind.h>
 #include <vector>
 
 #include "errorreport/capture/external_exception.h"
@@ -25,6 +26,8 @@ extern "C" void __real___cxa_free_exception(void* object) noexcept;
 extern "C" void __wrap___cxa_free_exception(void* object) noexcept;
 extern "C" void* __real___cxa_begin_catch(void* header) noexcept;
 extern "C" void* __wrap___cxa_begin_catch(void* header) noexcept;
+extern "C" _Unwind_Reason_Code __real___gxx_personality_v0(int, _Unwind_Action, _Unwind_Exception_Class,
+                                                           _Unwind_Exception*, _Unwind_Context*);
 
 // The linker sends every call of the throw routine here (-Wl,--wrap=__cxa_throw). The registers are
 // saved before any compiled code can change them, so the snapshot holds the thrower's own.
@@ -130,7 +133,9 @@ bool FreedSince(const void* object, std::uint32_t before) noexcept {
   return false;
 }
 
-void CopyStack(std::shared_ptr<StackCopy>& copy, std::uint32_t sp, std::uint32_t top) noexcept {
+// Copies at most `limit` bytes of the calling thread's stack from sp up (never past top) into copy.
+void CopyStack(std::shared_ptr<StackCopy>& copy, std::uint32_t sp, std::uint32_t top,
+               std::uint32_t limit = kStackCopyLimit) noexcept {
   try {
     // A report that still reads the last copy keeps it; the buffer is reused otherwise.
     if (!copy || copy.use_count() > 1) copy = std::make_shared<StackCopy>();
@@ -141,14 +146,51 @@ void CopyStack(std::shared_ptr<StackCopy>& copy, std::uint32_t sp, std::uint32_t
   copy->base = sp;
   copy->bytes.clear();
   if (sp == 0 || top <= sp) return;
-  const std::uint32_t n = std::min(top - sp, kStackCopyLimit);
-  try {
-    copy->bytes.resize(n);
-  } catch (...) {
-    return;
-  }
+  const std::uint32_t n = std::min(top - sp, limit);
   // The range lies inside the calling thread's own committed stack.
-  std::memcpy(copy->bytes.data(), reinterpret_cast<const void*>(static_cast<uintptr_t>(sp)), n);
+  const auto* from = reinterpret_cast<const std::uint8_t*>(static_cast<uintptr_t>(sp));
+  try {
+    copy->bytes.assign(from, from + n);
+  } catch (...) {
+    copy->bytes.clear();
+  }
+}
+
+// A throw does not copy the thread's whole used stack: most throws are caught a few frames up, and a
+// copy that grows with the depth of the stack made a caught throw at 256 KB of stack cost six times
+// what it costs without the reporter. What a report of the throw needs and cannot read live later is
+// what the unwinding to its handler overwrites: the frames between the throw and the catching frame.
+// So the throw copies a small fixed window (the stack dump from the thrower's stack pointer and the
+// nearest frames, exactly as they were), and the search phase of the unwinding, when it has found the
+// handler and before any cleanup runs, extends the copy up to the handler frame's stack position. The
+// handler frame and everything above it stay intact while the handler runs, which is where every
+// boundary reports, so the report reads them live. The cost is the distance to the handler, never the
+// depth of the stack. (A bounded window alone would leave a hole between the window and a far handler;
+// the extension has none.)
+constexpr std::uint32_t kThrowWindow = 1024;
+
+// Extends the calling thread's copy of the raise of `object` up to `end` (exclusive): the search phase
+// found the handler whose frame begins there.
+void KeepFramesBelowHandler(const void* object, std::uint32_t end) noexcept {
+  const KeepLastError keep;  // before the thread-local lookups below, which reset it
+  RaiseSnapshot* s = PeekSnapshot();
+  if (!s || t_capturing || !s->object || s->object != object || !s->stack || !s->language) return;
+  StackCopy& copy = *s->stack;
+  if (copy.base != s->stack_pointer || copy.base == 0) return;
+  const std::uint64_t limit = std::min<std::uint64_t>(s->stack_top, std::uint64_t{copy.base} + kStackCopyLimit);
+  const std::uint64_t have = std::uint64_t{copy.base} + copy.bytes.size();
+  const std::uint64_t want = std::min<std::uint64_t>(end, limit);
+  if (want <= have) return;
+  t_capturing = true;  // a throw of the allocation below leaves this snapshot alone
+  try {
+    // A report still reading the copy keeps its own (a rethrow while it runs): the rest goes to a new one.
+    if (s->stack.use_count() > 1) s->stack = std::make_shared<StackCopy>(copy);
+    const auto* from = reinterpret_cast<const std::uint8_t*>(static_cast<uintptr_t>(have));
+    s->stack->bytes.insert(s->stack->bytes.end(), from, from + (want - have));
+  } catch (...) {
+    // Without memory the copy stays as it was; the report reads the rest live.
+  }
+  t_capturing = false;
 }
 
 bool InProgramImage(std::uint32_t address) { return address >= g_image_start && address < g_image_end; }
@@ -373,7 +415,7 @@ extern "C" void SondrelCaptureThrow(const PushadFrame* f) noexcept {
   s.address = return_address;
   s.context.ContextFlags = CONTEXT_FULL;
   s.stack_pointer = s.context.Esp;
-  CopyStack(s.stack, s.stack_pointer, s.stack_top);
+  CopyStack(s.stack, s.stack_pointer, s.stack_top, kThrowWindow);
   t_capturing = false;
   SetLastError(last_error);
 }
@@ -390,6 +432,25 @@ extern "C" void* __wrap___cxa_begin_catch(void* header) noexcept {
   const RaiseSnapshot* s = object ? PeekSnapshot() : nullptr;
   if (s && object == s->object) SetLastError(s->last_error);
   return object;
+}
+
+// The search phase of every language exception's unwinding passes here (-Wl,--wrap=__gxx_personality_v0):
+// when a frame's handler takes the exception, the frames below it are kept before the cleanups and the
+// handler overwrite them (see kThrowWindow). Only exceptions thrown as such are followed; a rethrown
+// exception_ptr may be rethrown far from where it was caught, where the stack above its copy is another.
+extern "C" _Unwind_Reason_Code __wrap___gxx_personality_v0(int version, _Unwind_Action actions,
+                                                           _Unwind_Exception_Class exception_class,
+                                                           _Unwind_Exception* header, _Unwind_Context* context) {
+  const _Unwind_Reason_Code result =
+      __real___gxx_personality_v0(version, actions, exception_class, header, context);
+  // "GNUCC++" and 0: an exception object of this runtime, not a dependent one made by rethrow_exception.
+  constexpr _Unwind_Exception_Class kLanguageObject = 0x474E5543432B2B00ULL;
+  if (result == _URC_HANDLER_FOUND && (actions & _UA_SEARCH_PHASE) && exception_class == kLanguageObject) {
+    // During the search the context's frame address is the stack position in the handler's frame at
+    // the call that leads to the throw; the thrown object follows the unwinding header.
+    sondrel::KeepFramesBelowHandler(header + 1, static_cast<std::uint32_t>(_Unwind_GetCFA(context)));
+  }
+  return result;
 }
 
 const void* ExceptionObject(const std::exception_ptr& e) noexcept {

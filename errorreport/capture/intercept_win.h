@@ -27,8 +27,10 @@ struct RaiseSnapshot {
   CONTEXT context{};          // ContextFlags is CONTEXT_FULL once filled
   std::uint32_t stack_pointer = 0;
   std::uint32_t stack_top = 0;
-  // The stack from stack_pointer up (at most kStackCopyLimit bytes), copied at the raise. Shared with a
-  // report that is still reading it, so that a later raise in the same thread takes a new buffer.
+  // The stack from stack_pointer up as it was at the raise: for a fault the used stack (at most
+  // kStackCopyLimit bytes); for a throw a small window, extended when the unwinding has found the handler
+  // up to the handler's frame, which with everything above it stays live. Shared with a report that is
+  // still reading it, so that a later raise in the same thread takes a new buffer.
   std::shared_ptr<StackCopy> stack;
 };
 

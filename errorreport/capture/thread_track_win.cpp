@@ -52,16 +52,22 @@ ExitThreadFn g_exit = &ExitThread;
 std::atomic<bool> g_active{false};
 int g_references = 0;
 
-// Copies the calling thread's stack from the caller's frame to its top.
-void CopyCreatorStack(TReportThreadEntry& e) {
+// What a report shows of where a thread was started are the frames nearest the creating call; copying
+// the creator's whole used stack (up to 1 MB) made every thread creation and every resume cost as much as
+// the creator's stack is deep. The window is copied before the thread list's lock is taken, so that no
+// other thread waits for the copy.
+constexpr std::uint32_t kCreatorStackWindow = 32 * 1024;
+
+// The calling thread's stack from this function's frame up, at most kCreatorStackWindow bytes.
+[[gnu::noinline]] StackCopy CopyCreatorStack() {
+  StackCopy copy;
   const auto sp = static_cast<std::uint32_t>(reinterpret_cast<uintptr_t>(__builtin_frame_address(0)));
   const auto top = CurrentStackTop();
-  e.creator_stack.base = sp;
-  e.creator_stack.bytes.clear();
-  if (top <= sp) return;
-  const std::uint32_t n = std::min(top - sp, kStackCopyLimit);
-  e.creator_stack.bytes.resize(n);
-  std::memcpy(e.creator_stack.bytes.data(), reinterpret_cast<const void*>(static_cast<uintptr_t>(sp)), n);
+  copy.base = sp;
+  if (top <= sp) return copy;
+  const auto* from = reinterpret_cast<const std::uint8_t*>(static_cast<uintptr_t>(sp));
+  copy.bytes.assign(from, from + std::min(top - sp, kCreatorStackWindow));
+  return copy;
 }
 
 DWORD WINAPI ThreadStartWrapper(void* p) noexcept {
@@ -119,11 +125,12 @@ HANDLE WINAPI HookCreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stack_size
   }
   if (thread_id) *thread_id = id;
   const bool resume = (flags & CREATE_SUSPENDED) == 0;
+  StackCopy creator = resume ? CopyCreatorStack() : StackCopy{};
   {
     ListLock lock;
     entry->id = id;
     entry->handle = h;
-    if (resume) CopyCreatorStack(*entry);
+    if (resume) entry->creator_stack = std::move(creator);
   }
   if (resume) g_resume(h);
   return h;
@@ -132,10 +139,11 @@ HANDLE WINAPI HookCreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stack_size
 DWORD WINAPI HookResumeThread(HANDLE thread) {
   if (g_active) {
     const DWORD id = GetThreadId(thread);
+    StackCopy creator = CopyCreatorStack();
     ListLock lock;
     for (auto& e : Threads().entries)
       if (e->handle == thread || (id != 0 && e->id == id)) {
-        CopyCreatorStack(*e);
+        e->creator_stack = std::move(creator);
         break;
       }
   }

@@ -39,8 +39,27 @@ volatile int* volatile g_null = nullptr;
 [[gnu::noinline]] void ThrowInt() { throw 42; }
 [[gnu::noinline]] void ThrowInThread() { throw std::runtime_error("Raised in the thread"); }
 
+// Writes over the stack below its caller, as deep code called by a destructor does.
+[[gnu::noinline]] void Scribble() {
+  volatile char pad[12 * 1024];
+  for (auto& c : pad) c = 0;
+}
+struct ScribbleOnUnwind {
+  ~ScribbleOnUnwind() { Scribble(); }
+};
+// A throw under `levels` frames of 1 KB, each of whose cleanups overwrites the frames below it while the
+// exception travels up to the window's boundary.
+[[gnu::noinline]] void ThrowFromDepth(int levels) {
+  const ScribbleOnUnwind scribble;
+  volatile char frame[1024];
+  frame[0] = 0;
+  if (levels == 0) throw std::runtime_error("Raised deep in the handler");
+  ThrowFromDepth(levels - 1);
+  (void)frame[0];
+}
+
 // The ways an event handler fails, one window message each.
-enum : UINT { kThrowInline = WM_APP + 1, kForeignFault, kAccessViolation, kThrowCall, kThrowInt };
+enum : UINT { kThrowInline = WM_APP + 1, kForeignFault, kAccessViolation, kThrowCall, kThrowInt, kThrowDeep };
 
 // The C runtime's own strlen, called where the compiler cannot replace it: a fault inside a system
 // library.
@@ -61,6 +80,7 @@ class FaultyForm : public TForm {
     if (m == kAccessViolation) FaultAccessViolation();
     if (m == kThrowCall) ThrowFromHandler();
     if (m == kThrowInt) ThrowInt();
+    if (m == kThrowDeep) ThrowFromDepth(8);
     if (m == kForeignFault) {
       // A fault the system handles itself stays its own business.
       std::printf("probe answered=%d\n", IsBadReadPtr(nullptr, 4) ? 1 : 0);
@@ -243,6 +263,7 @@ int main(int argc, char** argv) {
   if (which == "form-av") RunWindowCase(kAccessViolation);
   if (which == "form-cpp") RunWindowCase(kThrowCall);
   if (which == "form-int") RunWindowCase(kThrowInt);
+  if (which == "form-deep") RunWindowCase(kThrowDeep);
   if (which == "thread") StartReportingThread();
   if (which == "freeze") RunFreezeCase(options);
   if (which == "lasterror") RunLastErrorCase();

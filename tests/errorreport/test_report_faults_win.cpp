@@ -69,6 +69,15 @@ Check Below(std::string above, std::string below) {
   };
 }
 
+// At least n rows of the procedure.
+Check Rows(std::string procedure, size_t n) {
+  return [procedure, n](const ReportFacts& f) -> std::string {
+    size_t count = 0;
+    for (const auto& r : f.stack) count += r.size() == 6 && r[4] == procedure;
+    return count >= n ? "" : std::to_string(count) + " rows of " + procedure + ", not " + std::to_string(n);
+  };
+}
+
 // No row of the report's own calls (the scan may still meet stale values of earlier calls, such as the
 // installation's): a report without a snapshot of the raise starts at its caller.
 std::string NoReporterRows(const ReportFacts& f) {
@@ -198,6 +207,11 @@ const Row kRows[] = {
     {"form-int", 0, 1, {"went on", "done"},
      Logged({"  2\\.4 Type   : int\r\n", "  2\\.5 Message: Unknown error message\\.\r\n"}), nullptr, nullptr,
      {FirstRow("ThrowInt")}},
+    // Thrown under nine frames whose cleanups overwrite the stack below them on the way to the boundary:
+    // the report still shows every frame between the raise and the handler.
+    {"form-deep", 0, 1, {"went on", "done"},
+     Logged({"  2\\.5 Message: Raised deep in the handler\\.\r\n", kModuleRow, kKnownRegisters}), nullptr, nullptr,
+     {FirstRow("ThrowFromDepth"), Rows("ThrowFromDepth", 9), Below("ThrowFromDepth", "OnMessage"), DumpAtEsp}},
     // The thread's own rows, then those of the code that started it.
     {"thread", 0, 1, {"record names the thread=1", "done"}, Logged({"  2\\.5 Message: Raised in the thread\\.\r\n"}),
      nullptr, nullptr, {FirstRow("ThrowInThread"), Below("ThrowInThread", "StartReportingThread")}},
