@@ -27,7 +27,7 @@ std::string VersionText(const std::array<uint16_t, 4>& n) {
 
 std::string TReportModuleInfo::Name() const { return ExtractFileName(path); }
 
-std::shared_ptr<TReportModuleInfo> TReportModulesList::Add(uint32_t handle, bool details) {
+std::shared_ptr<TReportModuleInfo> TReportModulesList::Add(uint32_t handle) {
   auto path = source_.ModuleFileName(handle);
   if (!path) return nullptr;
   auto m = std::make_shared<TReportModuleInfo>();
@@ -37,9 +37,15 @@ std::shared_ptr<TReportModuleInfo> TReportModulesList::Add(uint32_t handle, bool
     m->file_size = facts->size;
     m->file_time = facts->dos_time;
   }
+  auto version = source_.VersionOf(*path);
+  m->description = std::move(version.description);
+  m->version = VersionText(version.numbers);
   // A refresh only lists the module; exports and the options block are read on its first real use.
   if (!refreshing_) {
     ImageView image(source_.Memory(), handle);
+    std::vector<TReportFunctionInfo> functions;
+    for (auto& e : image.Exports()) functions.push_back({std::move(e.name), e.entry, e.size});
+    m->functions = TReportFunctionsList(std::move(functions));
     if (!image.valid() || !image.is_dll())
       m->kind = 1;
     else if (image.HasNamedResource(kRcData, "PACKAGEINFO") && image.HasNamedResource(kRcData, "PACKAGEOPTIONS"))
@@ -56,32 +62,8 @@ std::shared_ptr<TReportModuleInfo> TReportModulesList::Add(uint32_t handle, bool
         m->debug = std::make_unique<DebugData>(std::move(block.debug_data), block.version);
     }
   }
-  m->details_pending = true;
-  if (details) ReadDetails(*m);
   Insert(m);
   return m;
-}
-
-void TReportModulesList::ReadDetails(TReportModuleInfo& m) {
-  auto version = source_.VersionOf(m.path);
-  m.description = std::move(version.description);
-  m.version = VersionText(version.numbers);
-  if (m.kind != 0) {
-    ImageView image(source_.Memory(), m.handle);
-    std::vector<TReportFunctionInfo> functions;
-    for (auto& e : image.Exports()) functions.push_back({std::move(e.name), e.entry, e.size});
-    m.functions = TReportFunctionsList(std::move(functions));
-  }
-  m.details_pending = false;
-}
-
-std::shared_ptr<const TReportModuleInfo> TReportModulesList::KeepModule(uint32_t handle) {
-  kept_ = handle;
-  auto it = std::lower_bound(modules_.begin(), modules_.end(), handle,
-                             [](const auto& e, uint32_t h) { return e->handle < h; });
-  if (it != modules_.end() && (*it)->handle == handle && (*it)->kind != 0) return *it;
-  if (it != modules_.end() && (*it)->handle == handle) modules_.erase(it);
-  return Add(handle, /*details=*/false);
 }
 
 void TReportModulesList::Insert(std::shared_ptr<TReportModuleInfo> m) {
@@ -95,8 +77,6 @@ std::shared_ptr<const TReportModuleInfo> TReportModulesList::FindModule(uint32_t
   auto it = std::lower_bound(modules_.begin(), modules_.end(), handle,
                              [](const auto& e, uint32_t h) { return e->handle < h; });
   if (it != modules_.end() && (*it)->handle == handle) {
-    // The kept module's version and exports, left out at start-up, are read at its first real use.
-    if ((*it)->details_pending && (*it)->kind != 0 && !refreshing_) ReadDetails(**it);
     if ((*it)->kind != 0 || refreshing_) return *it;
     modules_.erase(it);  // listed by a refresh only: read it in full now
   } else if (refreshing_) {
@@ -123,9 +103,6 @@ void TReportModulesList::Refresh() {
       if (!FindModule(h)) Add(h);
   }
   refreshing_ = false;
-  // A report follows: the kept module's rows need its version too.
-  for (auto& m : modules_)
-    if (m->details_pending && m->kind != 0) ReadDetails(*m);
 }
 
 void TReportModulesList::DropChangedModules() {

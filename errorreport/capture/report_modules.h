@@ -70,7 +70,6 @@ class TReportModuleInfo {
   std::unique_ptr<TReportModuleOptionsEx> options;
   std::unique_ptr<DebugData> debug;  // the module's line debug data, or none
   uint32_t file_time = 0;            // ModuleSource::FileFacts::dos_time when added
-  bool details_pending = false;      // version and exports not read yet (the kept module until a report)
 
   // The file name part of the path.
   std::string Name() const;
@@ -93,10 +92,8 @@ class TReportModulesList {
   // is gone), except the kept one.
   void DropChangedModules();
   // The module that holds the reporter: its record is never dropped, so that its options (which
-  // CurrentReportOptions hands out and run-time changes are made to) live as long as the list. Made now
-  // with what start-up needs (file facts, options, block); its version and exports, which only a
-  // report shows, are read at its first FindModule. None when it is not a loaded module.
-  std::shared_ptr<const TReportModuleInfo> KeepModule(uint32_t handle);
+  // CurrentReportOptions hands out and run-time changes are made to) live as long as the list.
+  void KeepModule(uint32_t handle) { kept_ = handle; }
 
   TReportDebugInfo ResolveAddress(uint32_t address);
   // The exception address's row first when given, then the rows of the stack scan from sp to top. With a
@@ -119,8 +116,7 @@ class TReportModulesList {
   const TReportModuleInfo& operator[](size_t i) const { return *modules_.at(i); }
 
  private:
-  std::shared_ptr<TReportModuleInfo> Add(uint32_t handle, bool details = true);
-  void ReadDetails(TReportModuleInfo& m);
+  std::shared_ptr<TReportModuleInfo> Add(uint32_t handle);
   void Insert(std::shared_ptr<TReportModuleInfo> m);
 
   ModuleSource& source_;

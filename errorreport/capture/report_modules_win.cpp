@@ -15,8 +15,8 @@ class ModuleListSource : public ReportModuleSource {
  public:
   ModuleListSource(std::unique_ptr<ModuleSource> source, HMODULE reporter)
       : source_(std::move(source)), list_(*source_), reporter_(Handle32(reporter)) {
-    // Start-up needs only the reporter's options and block; the rest of its record waits for a report.
-    reporter_record_ = list_.KeepModule(reporter_);
+    list_.KeepModule(reporter_);
+    reporter_record_ = list_.FindModule(reporter_);
   }
 
   // Read from any thread (the freeze watchdog, handlers, the program) while the worker changes the

@@ -51,7 +51,6 @@ class FakeSource : public ModuleSource {
     return std::nullopt;
   }
   VersionFacts VersionOf(const std::string& path) override {
-    ++version_reads;
     for (auto& [h, m] : modules)
       if (m.path == path) return m.version;
     return {};
@@ -66,7 +65,6 @@ class FakeSource : public ModuleSource {
   std::map<uint32_t, Module> modules;
   bool fail_enumeration = false;
   int block_reads = 0;
-  int version_reads = 0;
 };
 
 // Code of the library: procedures at known offsets.
@@ -312,26 +310,6 @@ TEST_F(Modules, ListIsSortedAndModulesAreAnalysedOnFirstUse) {
   EXPECT_EQ(list.FindProcedureByName("sondrel::TfrmMain::btnSearchClick"), kProgram + 0x1100);
   EXPECT_FALSE(list.FindProcedureByName("btnSearchClick"));
   EXPECT_EQ(list.ProgramOptions(), program->options.get());
-}
-
-// Start-up keeps the reporter's module with its options and block only; its version and exports are
-// read at its first use by a report, or by the refresh a report begins with.
-TEST_F(Modules, TheReportersModuleIsReadInFullOnlyForAReport) {
-  TReportModulesList list(source_);
-  auto kept = list.KeepModule(kLib);
-  ASSERT_TRUE(kept && kept->options);
-  EXPECT_EQ(source_.block_reads, 1);
-  EXPECT_EQ(source_.version_reads, 0);
-  EXPECT_EQ(kept->functions.Count(), 0u);
-  EXPECT_EQ(list.FindModule(kLib), kept);
-  EXPECT_EQ(kept->functions.Count(), 9u);
-  EXPECT_EQ(kept->version, "1.2.3.4");
-  TReportModulesList refreshed(source_);
-  auto program = refreshed.KeepModule(kProgram);
-  EXPECT_EQ(program->version, "");
-  refreshed.Refresh();
-  EXPECT_EQ(program->version, "2.0.0.0");
-  EXPECT_EQ(source_.block_reads, 2);
 }
 
 TEST_F(Modules, UnloadedReplacedAndChangedModulesLeaveTheList) {
