@@ -65,7 +65,6 @@ TfrmMain::TfrmMain() : TForm("Sondrel", kClientWidth, kClientHeight, /*minimize_
   SearchManager = std::make_unique<TSearchManager>(DataFolder);
   CreateControls();
 
-  ShowTabNames();
   tbcMain->SetTabIndex(SearchManager->LastTab);
   try {
     tbcMainChange();
@@ -83,7 +82,8 @@ TfrmMain::TfrmMain() : TForm("Sondrel", kClientWidth, kClientHeight, /*minimize_
 TfrmMain::~TfrmMain() = default;
 
 void TfrmMain::CreateControls() {
-  std::vector<std::string> tabs(kTabCount, "Custom");
+  // The tabs are made with their names: renaming them afterwards would lay the strip out again.
+  std::vector<std::string> tabs = TabNames();
   tabs.push_back("Options");
   tbcMain = Add<TTabControl>(Handle(), tabs, 70, 7, 7, 642, 193);
   tbcMain->OnChange = [this] { tbcMainChange(); };
@@ -141,11 +141,13 @@ TCheckBox* TfrmMain::GetSiteCheckBox(int slot) const {
   return chkSite[static_cast<size_t>(slot - 1)];
 }
 
-void TfrmMain::ShowTabNames() {
+std::vector<std::string> TfrmMain::TabNames() const {
+  std::vector<std::string> names(kTabCount, "Custom");
   for (int n = 1; n <= kTabCount; ++n) {
     const int i = SearchManager->Tabs.IndexOf(std::to_string(n));
-    if (i >= 0) tbcMain->SetTabCaption(n - 1, SearchManager->Tabs[i].Name);
+    if (i >= 0) names[static_cast<size_t>(n - 1)] = SearchManager->Tabs[i].Name;
   }
+  return names;
 }
 
 // A frame of its own even though it is short: an error report names the handler that led to the error.
@@ -180,24 +182,25 @@ void TfrmMain::ShowTab(int n) {
   for (int s = 1; s <= kSlotCount; ++s) {
     TCheckBox* box = GetSiteCheckBox(s);
     const TSite* site = SearchManager->SiteAt(n, s);
-    box->SetEnabled(false);
-    box->SetCaption(kUnassignedCaption);
+    std::string caption = kUnassignedCaption;
     bool assigned = false;
     if (site && site->IsCustom()) {
-      box->SetCaption(" " + site->Description);
-      box->SetEnabled(true);
-      box->SetChecked(site->Checked);
+      caption = " " + site->Description;
       assigned = true;
     } else if (site) {
-      // Ticked first, as stored: an entry whose catalogue row is gone is unticked below, which writes
-      // its Checked back as false through chkSite1Click.
-      box->SetChecked(site->Checked);
       if (auto row = SearchManager->Resolve(*site)) {
-        box->SetCaption(" " + row->Description);
-        box->SetEnabled(true);
+        caption = " " + row->Description;
         assigned = true;
       }
     }
+    // Only what changes is written: every caption or state change redraws the box, and the boxes
+    // of a tab change (and of start-up) would otherwise each be drawn several times over.
+    if (box->Caption() != caption) box->SetCaption(caption);
+    if (box->Enabled() != assigned) box->SetEnabled(assigned);
+    // The stored tick first, with the box already in its final state: an entry whose catalogue row is
+    // gone is then unticked, which writes its Checked back as false through chkSite1Click (a box
+    // left disabled because the catalogue could not be read keeps the stored tick there).
+    if (site) box->SetChecked(site->Checked);
     if (!assigned) box->SetChecked(false);
   }
 }

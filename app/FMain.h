@@ -55,8 +55,8 @@ class TfrmMain : public TForm, public SearchForm {
   TCheckBox* GetSiteCheckBox(int slot) const;
   // Fills the keyword box and the ten slot boxes from tab number n (1 to 8).
   void ShowTab(int n);
-  // The tab captions from the tab names, by code; the "Options" caption never changes.
-  void ShowTabNames();
+  // The captions of the ten search tabs: the stored names, "Custom" for a tab without a record.
+  std::vector<std::string> TabNames() const;
   void RunSearch();
 
   void FormDestroy() override;

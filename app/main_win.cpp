@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <optional>
+
 #include "app/CheckPrevious_win.h"
 #include "app/FMain.h"
 #include "dialogs/FCustomSite.h"
@@ -11,11 +13,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     // A second start of the same program file brings the running one forward and ends here.
     if (!sondrel::ActivateRunningInstance(app.Handle(), 1)) {
       sondrel::TfrmMain main;
-      // Hidden for the whole run. Made before the main window becomes the main form, so that it belongs
-      // to the application window: one owned by the main window would be destroyed with it, under its
-      // living object.
-      sondrel::TfrmCustomSite custom_site;
       app.SetMainForm(&main);
+      // Hidden for the whole run, and nothing the shown window needs: made once the main window is
+      // painted and waits for input. It belongs to the application window: one owned by the main
+      // window would be destroyed with it, under its living object.
+      std::optional<sondrel::TfrmCustomSite> custom_site;
+      app.RunWhenIdle([&custom_site] { custom_site.emplace(sondrel::CreateShellWindows, /*application_owned=*/true); });
       app.Run();
     }
   } catch (...) {

@@ -20,8 +20,8 @@ int ButtonsTop() {
 
 }  // namespace
 
-TfrmCustomSite::TfrmCustomSite(ShellWindowsSource shell_windows)
-    : TForm("Enter custom entry", 420, ButtonsTop() + 22 + 12, /*minimize_box=*/false),
+TfrmCustomSite::TfrmCustomSite(ShellWindowsSource shell_windows, bool application_owned)
+    : TForm("Enter custom entry", 420, ButtonsTop() + 22 + 12, /*minimize_box=*/false, application_owned),
       shell_windows_(std::move(shell_windows)) {
   lblEntryName = Add<TLabel>(Handle(), "Entry name:", 12, 12, 396, 16);
   lblDescription = Add<TLabel>(Handle(), "Description:", 12, 41, 80, 16);

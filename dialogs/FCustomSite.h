@@ -9,8 +9,9 @@ namespace sondrel {
 
 class TfrmCustomSite final : public TForm {
  public:
-  // shell_windows: where "Insert browser location" looks for open browser pages.
-  explicit TfrmCustomSite(ShellWindowsSource shell_windows = CreateShellWindows);
+  // shell_windows: where "Insert browser location" looks for open browser pages. application_owned:
+  // belongs to the application window rather than to the main window (see TForm).
+  explicit TfrmCustomSite(ShellWindowsSource shell_windows = CreateShellWindows, bool application_owned = false);
 
   TLabel* lblEntryName = nullptr;  // the caller sets "Entry name:  " and the slot's row text
   TLabel* lblDescription = nullptr;

@@ -153,7 +153,11 @@ void TCheckBox::NoticeState() {
   if (OnClick) OnClick();
 }
 
-void TCheckBox::Repaint() { RedrawWindow(handle_, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW); }
+// A box not on screen is drawn whole when it is shown; drawing it now would only cost time (at
+// start-up every box changes state several times before the window appears).
+void TCheckBox::Repaint() {
+  if (IsWindowVisible(handle_)) RedrawWindow(handle_, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+}
 
 void TCheckBox::Paint(HDC dc) {
   RECT r;

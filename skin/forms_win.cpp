@@ -199,8 +199,24 @@ void TApplication::ProcessMessages() {
 
 void TApplication::Run() {
   if (main_form_ && !IsWindowVisible(main_form_->Handle())) main_form_->Show();
-  while (!terminated_ && HandleMessage()) {
+  while (!terminated_) {
+    MSG peek;
+    // The first look at an empty queue is the moment the shown window has painted and waits for the
+    // user; what it does not need runs from then on, between the user's messages.
+    if (!idle_tasks_.empty() && !PeekMessageA(&peek, nullptr, 0, 0, PM_NOREMOVE)) {
+      std::function<void()> task = std::move(idle_tasks_.front());
+      idle_tasks_.erase(idle_tasks_.begin());
+      try {
+        task();
+      } catch (...) {
+        HandleException(std::current_exception());
+      }
+      continue;
+    }
+    if (!HandleMessage()) break;
   }
+  // Tasks not run by now would find what they work on gone.
+  idle_tasks_.clear();
 }
 
 void TApplication::Terminate() {
@@ -274,18 +290,29 @@ HBRUSH TControl::OnCtlColor(HDC dc) {
   return p.Brush(background_);
 }
 
-void TControl::Subclass() { SetWindowSubclass(handle_, SubclassProc, 1, reinterpret_cast<DWORD_PTR>(this)); }
+// The window's procedure is replaced directly, the object kept in its user data: the common controls'
+// own subclassing finds its data through a window property at every message, and a property lookup
+// is a round trip to the window server under Wine (painting the main window spent half its time
+// there). Unicode, as that subclassing was, so the controls' procedures see the same messages.
+void TControl::Subclass() {
+  SetWindowLongPtrW(handle_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  original_proc_ = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrW(handle_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TControl::SubclassProc)));
+}
 
 LRESULT TControl::WndProc(UINT m, WPARAM w, LPARAM l) { return DefaultProc(m, w, l); }
 
-LRESULT TControl::DefaultProc(UINT m, WPARAM w, LPARAM l) { return DefSubclassProc(handle_, m, w, l); }
+LRESULT TControl::DefaultProc(UINT m, WPARAM w, LPARAM l) { return CallWindowProcW(original_proc_, handle_, m, w, l); }
 
-LRESULT CALLBACK TControl::SubclassProc(HWND h, UINT m, WPARAM w, LPARAM l, UINT_PTR id, DWORD_PTR ref) noexcept {
+LRESULT CALLBACK TControl::SubclassProc(HWND h, UINT m, WPARAM w, LPARAM l) noexcept {
+  auto* self = reinterpret_cast<TControl*>(GetWindowLongPtrW(h, GWLP_USERDATA));
   if (m == WM_NCDESTROY) {
-    RemoveWindowSubclass(h, SubclassProc, id);
-    return DefSubclassProc(h, m, w, l);
+    // The window's last message: it goes back to its own procedure, which ends it.
+    const WNDPROC original = self->original_proc_;
+    SetWindowLongPtrW(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
+    SetWindowLongPtrW(h, GWLP_USERDATA, 0);
+    return CallWindowProcW(original, h, m, w, l);
   }
-  auto* self = reinterpret_cast<TControl*>(ref);
   try {
     LRESULT result = 0;
     CatchForeignFaults([&] { result = self->WndProc(m, w, l); });
@@ -298,7 +325,8 @@ LRESULT CALLBACK TControl::SubclassProc(HWND h, UINT m, WPARAM w, LPARAM l, UINT
 
 // ---- TForm ----
 
-TForm::TForm(const std::string& caption, int client_width, int client_height, bool minimize_box) {
+TForm::TForm(const std::string& caption, int client_width, int client_height, bool minimize_box,
+             bool application_owned) {
   DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN | (minimize_box ? WS_MINIMIZEBOX : 0);
   DWORD ex_style = WS_EX_DLGMODALFRAME | (minimize_box ? WS_EX_APPWINDOW : 0);
   RECT r{0, 0, client_width, client_height};
@@ -309,7 +337,8 @@ TForm::TForm(const std::string& caption, int client_width, int client_height, bo
   int x = work.left + (work.right - work.left - w) / 2;
   int y = work.top + (work.bottom - work.top - h) / 2;
   HWND owner = Application ? Application->Handle() : nullptr;
-  if (Application && Application->MainForm() && Application->MainForm()->Handle() && !minimize_box)
+  if (Application && Application->MainForm() && Application->MainForm()->Handle() && !minimize_box &&
+      !application_owned)
     owner = Application->MainForm()->Handle();
   handle_ = CreateWindowExA(ex_style, kFormClass, caption.c_str(), style, x, y, w, h, owner, nullptr,
                             Application ? Application->Instance() : GetModuleHandleA(nullptr), this);

@@ -40,6 +40,9 @@ class TApplication {
 
   // Runs the message loop until the main form is closed or Terminate is called.
   void Run();
+  // Work that the shown window does not need: run in order by Run once the main window is shown,
+  // painted and the queue is empty for the first time, each inside the exception boundary.
+  void RunWhenIdle(std::function<void()> task) { idle_tasks_.push_back(std::move(task)); }
   void Terminate();
   bool Terminated() const { return terminated_; }
   // Handles the messages waiting now and returns.
@@ -68,6 +71,7 @@ class TApplication {
   std::string title_;
   bool terminated_ = false;
   ExceptionHook exception_hook_ = nullptr;
+  std::vector<std::function<void()>> idle_tasks_;
 };
 
 // The one application object; exists from the start of WinMain to its end.
@@ -122,7 +126,7 @@ class TControl {
   // Creates the child window with the given class and style under parent, at the parent's coordinates.
   void CreateHandle(HWND parent, int id, const char* window_class, const std::string& text, DWORD style,
                     DWORD ex_style, int left, int top, int width, int height);
-  // Routes the window's own messages through WndProc (comctl32 subclassing); call after CreateHandle.
+  // Routes the window's own messages through WndProc; call after CreateHandle.
   void Subclass();
   // The subclassed window's messages; the default hands them to the original procedure.
   virtual LRESULT WndProc(UINT m, WPARAM w, LPARAM l);
@@ -133,7 +137,8 @@ class TControl {
   TSkinPart background_ = TSkinPart::kFace;
 
  private:
-  static LRESULT CALLBACK SubclassProc(HWND h, UINT m, WPARAM w, LPARAM l, UINT_PTR id, DWORD_PTR ref) noexcept;
+  static LRESULT CALLBACK SubclassProc(HWND h, UINT m, WPARAM w, LPARAM l) noexcept;
+  WNDPROC original_proc_ = nullptr;
 };
 
 // A top-level window holding controls. Windows are created when needed, shown and destroyed; a
@@ -193,7 +198,10 @@ class TForm {
 
  protected:
   // border: true gives a fixed dialog frame; minimize adds only a minimise box (main window).
-  TForm(const std::string& caption, int client_width, int client_height, bool minimize_box);
+  // A form without a minimise box belongs to the main window once there is one, unless
+  // application_owned: then to the application window, so that it outlives the main window.
+  TForm(const std::string& caption, int client_width, int client_height, bool minimize_box,
+        bool application_owned = false);
   // Messages the form does not handle itself go here; the default is DefWindowProc.
   virtual LRESULT OnMessage(UINT m, WPARAM w, LPARAM l);
   // Paints the client area over the skin's face colour.

@@ -86,8 +86,12 @@ TEST_F(CustomizeProgram, ABuiltInAndACustomEntryAreShownSearchedAndSaved) {
   MainWindow w;
   DWORD pid = 0;
   GetWindowThreadProcessId(w.Handle(), &pid);
+  // Made once the shown main window first waits for input.
   HiddenSearch hidden{pid};
-  EnumWindows(CountHiddenCustomEntryDialogs, reinterpret_cast<LPARAM>(&hidden));
+  for (int i = 0; i < 100 && hidden.hidden == 0; ++i) {
+    EnumWindows(CountHiddenCustomEntryDialogs, reinterpret_cast<LPARAM>(&hidden));
+    if (hidden.hidden == 0) PumpMessages(100);
+  }
   EXPECT_EQ(hidden.hidden, 1) << "the custom-entry dialog made hidden at start-up";
 
   PressPosted(w.Handle(), "Customize");
