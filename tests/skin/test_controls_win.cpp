@@ -5,6 +5,10 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+#include <string>
+#include <vector>
+
 #include "base/exception.h"
 #include "base/file.h"
 #include "skin/picture_win.h"
@@ -71,6 +75,35 @@ TEST_F(Controls, CheckBoxEventFollowsEveryChangeOfTheTickedState) {
   chk->SetChecked(true);
   EXPECT_EQ(clicks, 5) << "the program still sets it";
   EXPECT_EQ(WindowText(chk->Handle()), " Alpha");
+}
+
+int g_idle_errors = 0;
+bool CountIdleError(std::exception_ptr) noexcept {
+  ++g_idle_errors;
+  return false;
+}
+
+// Work left for later runs once the shown main window first waits for input, in order, each task
+// inside the boundary; what is still waiting when the loop ends is dropped.
+TEST_F(Controls, WorkLeftForIdleRunsAfterTheWindowIsShownAndInOrder) {
+  TTestForm form;
+  app_.SetMainForm(&form);
+  app_.SetExceptionHook(CountIdleError);
+  g_idle_errors = 0;
+  std::vector<std::string> log;
+  app_.RunWhenIdle([&] {
+    log.push_back(IsWindowVisible(form.Handle()) ? "shown" : "hidden");
+    throw std::runtime_error("a failing task");
+  });
+  app_.RunWhenIdle([&] {
+    log.push_back("second");
+    PostMessageA(form.Handle(), WM_CLOSE, 0, 0);
+  });
+  app_.RunWhenIdle([&] { log.push_back("after the close"); });
+  app_.Run();
+  EXPECT_EQ(log, (std::vector<std::string>{"shown", "second"}));
+  EXPECT_EQ(g_idle_errors, 1);
+  app_.SetMainForm(nullptr);
 }
 
 TEST_F(Controls, CheckBoxEventExceptionsReachTheCallerOfSetChecked) {
