@@ -11,8 +11,11 @@ namespace sondrel {
 
 std::string PrepareDataFolder() {
   const std::string program_folder = ProgramFolder();
-  std::string folder = ChooseDataFolder(GetSpecialFolder(CSIDL_APPDATA),
-                                        GetSpecialFolder(CSIDL_LOCAL_APPDATA), program_folder);
+  // The local folder is only the fallback: asked for only when there is no roaming one (each shell
+  // folder lookup costs start-up time).
+  const std::string app_data = GetSpecialFolder(CSIDL_APPDATA);
+  std::string folder = ChooseDataFolder(app_data, app_data.empty() ? GetSpecialFolder(CSIDL_LOCAL_APPDATA) : "",
+                                        program_folder);
   ForceDirectories(folder);
   MoveDefaultFiles(program_folder, folder);
   return folder;
