@@ -30,12 +30,16 @@ constexpr char kSettings[] = "[Settings]\r\nMLastTab=2\r\nMReverse=0\r\n";
 struct HiddenSearch {
   DWORD pid;
   int hidden = 0;
+  HWND found = nullptr;
 };
 BOOL CALLBACK CountHiddenCustomEntryDialogs(HWND h, LPARAM p) {
   auto* s = reinterpret_cast<HiddenSearch*>(p);
   DWORD pid = 0;
   GetWindowThreadProcessId(h, &pid);
-  if (pid == s->pid && !IsWindowVisible(h) && WindowText(h) == "Enter custom entry") ++s->hidden;
+  if (pid == s->pid && !IsWindowVisible(h) && WindowText(h) == "Enter custom entry") {
+    ++s->hidden;
+    s->found = h;
+  }
   return TRUE;
 }
 
@@ -93,6 +97,9 @@ TEST_F(CustomizeProgram, ABuiltInAndACustomEntryAreShownSearchedAndSaved) {
     if (hidden.hidden == 0) PumpMessages(100);
   }
   EXPECT_EQ(hidden.hidden, 1) << "the custom-entry dialog made hidden at start-up";
+  // Owned by the application window, not the main one, whose end would destroy it under its object.
+  const HWND owner = hidden.found ? GetWindow(hidden.found, GW_OWNER) : nullptr;
+  EXPECT_TRUE(owner && owner != w.Handle()) << "owner " << owner;
 
   PressPosted(w.Handle(), "Customize");
   HWND edit = Opened(pid, "Customize");
