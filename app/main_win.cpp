@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <functional>
 #include <optional>
 
 #include "app/CheckPrevious_win.h"
@@ -15,10 +16,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
       sondrel::TfrmMain main;
       app.SetMainForm(&main);
       // Hidden for the whole run, and nothing the shown window needs: made once the main window is
-      // painted and waits for input. It belongs to the application window: one owned by the main
-      // window would be destroyed with it, under its living object.
+      // painted and waits for input, a few controls at a time so that the user's input is handled in
+      // between. It belongs to the application window: one owned by the main window would be
+      // destroyed with it, under its living object.
       std::optional<sondrel::TfrmCustomSite> custom_site;
-      app.RunWhenIdle([&custom_site] { custom_site.emplace(sondrel::CreateShellWindows, /*application_owned=*/true); });
+      app.RunWhenIdle([&app, &custom_site] {
+        custom_site.emplace(sondrel::CreateShellWindows, /*application_owned=*/true,
+                            [&app](std::function<void()> step) { app.RunWhenIdle(std::move(step)); });
+      });
       app.Run();
     }
   } catch (...) {

@@ -2,6 +2,8 @@
 // The custom entry dialog: a description and a search command for one slot, checked and split at the
 // placeholder into the address parts a custom entry keeps. It changes nothing in the model; on OK the
 // caller reads edtDescription (as typed), edtLeading and edtPost.
+#include <functional>
+
 #include "dialogs/browser_list_win.h"
 #include "skin/controls_win.h"
 
@@ -9,9 +11,14 @@ namespace sondrel {
 
 class TfrmCustomSite final : public TForm {
  public:
+  // Runs one step of making the dialog's controls.
+  using TStepRunner = std::function<void(std::function<void()>)>;
   // shell_windows: where "Insert browser location" looks for open browser pages. application_owned:
-  // belongs to the application window rather than to the main window (see TForm).
-  explicit TfrmCustomSite(ShellWindowsSource shell_windows = CreateShellWindows, bool application_owned = false);
+  // belongs to the application window rather than to the main window (see TForm). run_step: by default
+  // the controls are made at once; a dialog made only to be kept hidden can have them made in steps
+  // (between the user's messages), and then its controls are null until their step has run.
+  explicit TfrmCustomSite(ShellWindowsSource shell_windows = CreateShellWindows, bool application_owned = false,
+                          TStepRunner run_step = {});
 
   TLabel* lblEntryName = nullptr;  // the caller sets "Entry name:  " and the slot's row text
   TLabel* lblDescription = nullptr;

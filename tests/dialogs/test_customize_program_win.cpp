@@ -43,6 +43,11 @@ BOOL CALLBACK CountHiddenCustomEntryDialogs(HWND h, LPARAM p) {
   return TRUE;
 }
 
+BOOL CALLBACK CountWindow(HWND, LPARAM p) {
+  ++*reinterpret_cast<int*>(p);
+  return TRUE;
+}
+
 // A window of the program that a posted click opened; waits for it to be shown.
 HWND Opened(DWORD pid, const std::string& caption) {
   return FindTopWindow(caption, 15000, pid);
@@ -90,13 +95,21 @@ TEST_F(CustomizeProgram, ABuiltInAndACustomEntryAreShownSearchedAndSaved) {
   MainWindow w;
   DWORD pid = 0;
   GetWindowThreadProcessId(w.Handle(), &pid);
-  // Made once the shown main window first waits for input.
+  // Made once the shown main window first waits for input, its controls a few at a time after it.
   HiddenSearch hidden{pid};
-  for (int i = 0; i < 100 && hidden.hidden == 0; ++i) {
+  auto controls = [&hidden] {
+    int n = 0;
+    if (hidden.found)
+      EnumChildWindows(hidden.found, CountWindow, reinterpret_cast<LPARAM>(&n));
+    return n;
+  };
+  for (int i = 0; i < 100 && (hidden.hidden == 0 || controls() < 10); ++i) {
+    hidden.hidden = 0;
     EnumWindows(CountHiddenCustomEntryDialogs, reinterpret_cast<LPARAM>(&hidden));
-    if (hidden.hidden == 0) PumpMessages(100);
+    if (hidden.hidden == 0 || controls() < 10) PumpMessages(100);
   }
   EXPECT_EQ(hidden.hidden, 1) << "the custom-entry dialog made hidden at start-up";
+  EXPECT_EQ(controls(), 10) << "labels, edits and buttons of the hidden dialog";
   // Owned by the application window, not the main one, whose end would destroy it under its object.
   const HWND owner = hidden.found ? GetWindow(hidden.found, GW_OWNER) : nullptr;
   EXPECT_TRUE(owner && owner != w.Handle()) << "owner " << owner;
