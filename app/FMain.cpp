@@ -74,8 +74,6 @@ TfrmMain::TfrmMain() : TForm("Sondrel", kClientWidth, kClientHeight, /*minimize_
     ShowSelectedPage();
     if (Application) Application->HandleException(std::current_exception());
   }
-  // Runs chkReverseClick only when the state changes, which leaves Reverse as it was read.
-  chkReverse->SetChecked(SearchManager->Reverse);
   if (!SearchManager->UnreadableFiles().empty()) PostMessageA(Handle(), kShowUnreadableFiles, 0, 0);
 }
 
@@ -113,27 +111,61 @@ void TfrmMain::CreateControls() {
   btnExit->OnClick = [this] { btnExitClick(); };
   Image2 = Add<TImage>(entry, 14, 101, 370, 60);
 
-  HWND options = ntbMain->Page(1)->Handle();
-  btnClearAll = Add<TButton>(options, "Clear all search lists", 13, 12, 145, 20);
-  btnClearAll->OnClick = [this] { btnClearAllClick(); };
-  chkReverse = Add<TCheckBox>(options, "Submit searches in random order", 17, 41, 264, 17);
-  chkReverse->OnClick = [this] { chkReverseClick(); };
-  btnQuickAccess = Add<TButton>(options, "Quick Access Options", 13, 66, 145, 20);
-  btnQuickAccess->OnClick = [this] { btnQuickAccessClick(); };
-  btnAbout = Add<TButton>(options, "About", 482, 13, 145, 20);
-  btnAbout->OnClick = [this] { btnAboutClick(); };
-  btnHelp = Add<TButton>(options, "Help", 482, 44, 145, 20);
-  btnHelp->OnClick = [this] { btnHelpClick(); };
-  btnCheckUpdates = Add<TButton>(options, "Check for updates", 482, 75, 145, 20);
-  btnCheckUpdates->OnClick = [this] { btnCheckUpdatesClick(); };
-  Image1 = Add<TImage>(options, 14, 101, 370, 60);
-
   const std::string_view banner = ResourceBytes("BANNER");
-  for (TImage* picture : {Image1, Image2}) {
-    picture->LoadJpeg(banner);
-    picture->OnClick = [this] { Image2Click(); };
-  }
+  Image2->LoadJpeg(banner);
+  Image2->OnClick = [this] { Image2Click(); };
   ActiveControl = cbxKeyword;
+
+  // Nothing on the Options page is seen before the user turns to it: its controls are made once the
+  // window is painted, one at a time between messages, or all at once where they are needed first.
+  HWND options = ntbMain->Page(1)->Handle();
+  options_steps_ = {
+      [this, options] {
+        btnClearAll = Add<TButton>(options, "Clear all search lists", 13, 12, 145, 20);
+        btnClearAll->OnClick = [this] { btnClearAllClick(); };
+      },
+      [this, options] {
+        chkReverse = Add<TCheckBox>(options, "Submit searches in random order", 17, 41, 264, 17);
+        chkReverse->OnClick = [this] { chkReverseClick(); };
+        // Runs chkReverseClick only when the state changes, which leaves Reverse as it was read.
+        chkReverse->SetChecked(SearchManager->Reverse);
+      },
+      [this, options] {
+        btnQuickAccess = Add<TButton>(options, "Quick Access Options", 13, 66, 145, 20);
+        btnQuickAccess->OnClick = [this] { btnQuickAccessClick(); };
+      },
+      [this, options] {
+        btnAbout = Add<TButton>(options, "About", 482, 13, 145, 20);
+        btnAbout->OnClick = [this] { btnAboutClick(); };
+      },
+      [this, options] {
+        btnHelp = Add<TButton>(options, "Help", 482, 44, 145, 20);
+        btnHelp->OnClick = [this] { btnHelpClick(); };
+      },
+      [this, options] {
+        btnCheckUpdates = Add<TButton>(options, "Check for updates", 482, 75, 145, 20);
+        btnCheckUpdates->OnClick = [this] { btnCheckUpdatesClick(); };
+      },
+      [this, options, banner] {
+        Image1 = Add<TImage>(options, 14, 101, 370, 60);
+        Image1->LoadJpeg(banner);
+        Image1->OnClick = [this] { Image2Click(); };
+      },
+  };
+  if (!Application) {
+    MakeOptionsPage();
+    return;
+  }
+  for (size_t i = 0; i < options_steps_.size(); ++i) Application->RunWhenIdle([this] { MakeOptionsStep(); });
+}
+
+void TfrmMain::MakeOptionsStep() {
+  // A step that fails is not tried again: its control stays missing and the page shows without it.
+  if (options_made_ < options_steps_.size()) options_steps_[options_made_++]();
+}
+
+void TfrmMain::MakeOptionsPage() {
+  while (options_made_ < options_steps_.size()) MakeOptionsStep();
 }
 
 TCheckBox* TfrmMain::GetSiteCheckBox(int slot) const {
@@ -162,6 +194,7 @@ std::vector<std::string> TfrmMain::TabNames() const {
 void TfrmMain::ShowSelectedPage() {
   const bool options = tbcMain->TabIndex() == tbcMain->TabCount() - 1;
   if (options) {
+    MakeOptionsPage();
     ntbMain->SetPageIndex(1);
   } else {
     ntbMain->SetPageIndex(0);
@@ -172,7 +205,7 @@ void TfrmMain::ShowSelectedPage() {
   ActiveControl = options ? static_cast<TControl*>(btnClearAll) : cbxKeyword;
   HWND hidden = ntbMain->Page(options ? 0 : 1)->Handle();
   HWND focus = GetFocus();
-  if (focus && (focus == hidden || IsChild(hidden, focus))) ActiveControl->SetFocus();
+  if (ActiveControl && focus && (focus == hidden || IsChild(hidden, focus))) ActiveControl->SetFocus();
 }
 
 void TfrmMain::ShowTab(int n) {
@@ -311,14 +344,14 @@ LRESULT TfrmMain::OnMessage(UINT m, WPARAM w, LPARAM l) {
 std::string TfrmMain::SearchKeyword() const { return cbxKeyword->Text(); }
 int TfrmMain::SearchTabNumber() const { return tbcMain->TabIndex() + 1; }
 bool TfrmMain::SearchSlotTicked(int slot) const { return GetSiteCheckBox(slot)->Checked(); }
-bool TfrmMain::RandomOrderTicked() const { return chkReverse->Checked(); }
+bool TfrmMain::RandomOrderTicked() const { return chkReverse ? chkReverse->Checked() : SearchManager->Reverse; }
 void TfrmMain::ShowSearchMessage(const std::string& text) { InformationBox(Handle(), text, false); }
 void TfrmMain::FocusKeywordBox() {
   // The user may have moved to the Options page while the addresses went out: the focus goes to the
   // first control of the page shown, never to a keyword box nobody sees.
   if (ntbMain->PageIndex() == 0)
     cbxKeyword->SetFocus();
-  else
+  else if (btnClearAll)
     btnClearAll->SetFocus();
 }
 

@@ -4,8 +4,10 @@
 // "Options" sit the global functions. The window holds no model of its own: it reads the search
 // manager's tabs and entries whenever a tab is shown and writes single changes back at once.
 #include <array>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "desktop/help_win.h"
 #include "launch/run_search.h"
@@ -77,6 +79,9 @@ class TfrmMain : public TForm, public SearchForm {
 
  private:
   void CreateControls();
+  // The Options page's controls, made in steps after the window is shown (see CreateControls).
+  void MakeOptionsStep();
+  void MakeOptionsPage();
   void tbcMainChange();
   // The notebook page of the selected tab, filled, with the focus on a control of that page.
   void ShowSelectedPage();
@@ -97,6 +102,8 @@ class TfrmMain : public TForm, public SearchForm {
   // Loaded when the window is made, freed with it at the end of the program.
   THtmlHelp help_;
   bool searching_ = false;
+  std::vector<std::function<void()>> options_steps_;
+  size_t options_made_ = 0;
   bool close_pending_ = false;
 };
 

@@ -226,7 +226,15 @@ HWND MainWindow::Page(const std::string& name) const {
   return nullptr;
 }
 
-HWND MainWindow::Button(const std::string& caption) const { return FindChildByText(main_, caption); }
+HWND MainWindow::Button(const std::string& caption) const {
+  // The Options page's controls are made after the window is shown, as automation would wait for them.
+  HWND found = FindChildByText(main_, caption);
+  for (int i = 0; i < 50 && !found; ++i) {
+    PumpMessages(100);
+    found = FindChildByText(main_, caption);
+  }
+  return found;
+}
 
 void MainWindow::SelectTab(int index) {
   SendMessageA(Tabs(), TCM_SETCURFOCUS, static_cast<WPARAM>(index), 0);

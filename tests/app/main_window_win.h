@@ -58,6 +58,7 @@ class MainWindow {
   // The ten slot boxes in slot order (rows top to bottom, left to right within a row).
   std::vector<HWND> SlotBoxes() const;
   HWND Page(const std::string& name) const;
+  // The control showing caption, waiting up to five seconds for it; null when none came.
   HWND Button(const std::string& caption) const;
   // Selects a tab as a user would (the strip tells its owner).
   void SelectTab(int index);
