@@ -165,7 +165,16 @@ void TfrmMain::MakeOptionsStep() {
 }
 
 void TfrmMain::MakeOptionsPage() {
-  while (options_made_ < options_steps_.size()) MakeOptionsStep();
+  while (options_made_ < options_steps_.size()) {
+    // The page is shown all the same: a control that could not be made is reported, not the turn to
+    // the page undone.
+    try {
+      MakeOptionsStep();
+    } catch (...) {
+      if (!Application) throw;
+      Application->HandleException(std::current_exception());
+    }
+  }
 }
 
 TCheckBox* TfrmMain::GetSiteCheckBox(int slot) const {
