@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "errorreport/capture/intercept_win.h"
+#include "errorreport/capture/thread_track_win.h"
 #include "errorreport/delivery/report_options.h"
 
 namespace sondrel {
@@ -90,7 +91,10 @@ void TFreezeThread::ReportFreeze() {
   if (SuspendThread(settings_.main_thread) == static_cast<DWORD>(-1)) return;
   const bool have = GetThreadContext(settings_.main_thread, &context) && context.Eip != 0 && context.Esp != 0;
   if (have) CopyReadableStack(*stack, context.Esp, settings_.main_stack_top);
-  ResumeThread(settings_.main_thread);
+  // Not through the program's own ResumeThread, which the reporter hooks: the hook copies this thread's
+  // stack to the heap and takes the thread list's lock before it resumes, and the main thread, still
+  // held, may own either lock. That wait never ended.
+  ResumeThreadDirect(settings_.main_thread);
   if (!have) return;
   UnhandledException u;
   u.exception = std::make_exception_ptr(

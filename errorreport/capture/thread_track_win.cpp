@@ -240,6 +240,8 @@ void RemoveThreadHooks() {
   // running one still reads it or its wrapper. Each is freed when its thread ends.
 }
 
+DWORD ResumeThreadDirect(HANDLE thread) noexcept { return g_resume(thread); }
+
 void ForgetThread(DWORD thread_id) noexcept {
   std::unique_ptr<TReportThreadEntry> gone;  // destroyed outside the lock
   ListLock lock;

@@ -72,6 +72,11 @@ class THookThreadExecute {
 void InstallThreadHooks();
 void RemoveThreadHooks();
 
+// Resumes a thread without what the ResumeThread hook adds (a copy of the caller's stack, the thread
+// list's lock). For a caller that holds another thread suspended: that thread may hold the heap's or
+// the list's lock, and nothing may wait for either until it runs again.
+DWORD ResumeThreadDirect(HANDLE thread) noexcept;
+
 // Drops the thread's list entry (when it ends).
 void ForgetThread(DWORD thread_id) noexcept;
 // True when the thread was created while the hooks were installed and has not ended.
