@@ -40,11 +40,18 @@ void ApplyName(std::string_view name, std::string& class_name, std::string& proc
 
 DebugData::DebugData(std::string bytes, uint16_t version) : bytes_(std::move(bytes)), version_(version) {}
 
+DebugData::DebugData(std::function<std::string()> produce, uint16_t version)
+    : produce_(std::move(produce)), version_(version) {}
+
 void DebugData::Parse() const {
   std::call_once(parsed_, [this] { ParseOnce(); });
 }
 
 void DebugData::ParseOnce() const {
+  if (produce_) {
+    bytes_ = produce_();
+    produce_ = nullptr;  // lets go of what it kept for producing (the compressed stream)
+  }
   ByteView view(bytes_);
   ByteCursor c(view);
   if (version_ > 404) {

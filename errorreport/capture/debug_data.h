@@ -19,6 +19,7 @@
 //   The name, when present, follows the entry's bytes. Entry k covers J bytes from where entry k-1
 //   ended (the unit's code offset for the first) and carries the running line before its D is added.
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -52,6 +53,9 @@ struct DebugLineInfo {
 class DebugData {
  public:
   DebugData(std::string bytes, uint16_t version);
+  // The bytes made by produce at the first lookup (a stream still to be inflated); empty bytes from it
+  // are a stream with no units.
+  DebugData(std::function<std::string()> produce, uint16_t version);
 
   // The line entry covering the address at rva (address - module handle); nullopt when no unit
   // holds it. The first unit in stream order that holds it decides.
@@ -59,7 +63,10 @@ class DebugData {
   // rva of the first procedure entry whose name equals name exactly (letter case counts).
   std::optional<uint32_t> FindProcedure(std::string_view name) const;
 
-  const std::string& bytes() const noexcept { return bytes_; }
+  const std::string& bytes() const {
+    Parse();
+    return bytes_;
+  }
   uint16_t version() const noexcept { return version_; }
   size_t unit_count() const {
     Parse();
@@ -79,7 +86,8 @@ class DebugData {
   void Parse() const;
   void ParseOnce() const;
 
-  std::string bytes_;
+  mutable std::function<std::string()> produce_;
+  mutable std::string bytes_;
   uint16_t version_;
   mutable std::once_flag parsed_;
   mutable uint32_t names_pos_ = 0, names_len_ = 0;

@@ -115,7 +115,8 @@ ModuleSource::VersionFacts ProcessModuleSource::VersionOf(const std::string& pat
 }
 
 ModuleBlock ProcessModuleSource::ReadBlock(uint32_t handle, const std::string& path, TReportModuleOptions& options) {
-  return ReadModuleOptionsBlock(ModuleOf(handle), path, options);
+  // The program's own record is made before its first window; its line data waits for a report.
+  return ReadModuleOptionsBlock(ModuleOf(handle), path, options, /*defer_debug_data=*/true);
 }
 
 }  // namespace sondrel

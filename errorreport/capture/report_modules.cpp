@@ -58,7 +58,9 @@ std::shared_ptr<TReportModuleInfo> TReportModulesList::Add(uint32_t handle) {
       m->has_block = true;
       m->options_version = block.version;
       m->reserved = block.reserved;
-      if (!block.debug_data.empty())
+      if (block.deferred_debug_data)
+        m->debug = std::make_unique<DebugData>(std::move(block.deferred_debug_data), block.version);
+      else if (!block.debug_data.empty())
         m->debug = std::make_unique<DebugData>(std::move(block.debug_data), block.version);
     }
   }
@@ -134,7 +136,7 @@ TReportDebugInfo TReportModulesList::ResolveAddress(uint32_t address) {
   // Past the estimated end of every export the address may belong to code that is not exported at all:
   // the nearest export below it is named with the distance from its entry, so that the row reads as
   // the guess it is. A module with line data knows its own code better than such a guess.
-  const bool beyond = !f && !module->debug;
+  const bool beyond = !f && (!module->debug || module->debug->unit_count() == 0);
   if (beyond) f = module->functions.Nearest(address);
   if (f) {
     SplitName split = SplitExportName(f->name);

@@ -8,6 +8,7 @@
 // Payload: an options stream of layout V, a 32-bit length N, N bytes of debug data.
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,6 +25,10 @@ struct ModuleBlock {
   uint16_t version = kLibraryVersion;
   std::array<uint8_t, kBlockReservedSize> reserved{};
   std::string debug_data;
+  // Set instead of debug_data when a compressed block was read with its line data left for later:
+  // inflates the rest of the stream (at most once) and gives the debug data, or nothing when that rest
+  // turns out damaged.
+  std::function<std::string()> deferred_debug_data;
 };
 
 // Largest payload the reader inflates. Real payloads are far smaller; the cap keeps a hostile stream
@@ -38,7 +43,11 @@ std::string DeflatePayload(std::string_view bytes);
 
 // Reads the resource form. The options are changed only when the whole block is sound; a block that
 // fails any check gives nullopt and leaves the options as they were.
-std::optional<ModuleBlock> ReadResourceBlock(std::string_view resource, TReportModuleOptions& options);
+// With defer_debug_data, only the head of a compressed payload (the options and the debug-data length)
+// is inflated and checked now; the rest waits in deferred_debug_data. A program reads its block before
+// its first window and needs the line data only for a report.
+std::optional<ModuleBlock> ReadResourceBlock(std::string_view resource, TReportModuleOptions& options,
+                                             bool defer_debug_data = false);
 // True when the bytes start with the block magic (the test for "this resource is a block").
 bool HasBlockMagic(std::string_view resource);
 

@@ -23,14 +23,15 @@ bool ReadAt(HANDLE file, uint64_t offset, std::string& out, size_t size) {
 
 }  // namespace
 
-std::optional<ModuleBlock> ReadResourceOptionsBlock(HMODULE module, TReportModuleOptions& options) {
+std::optional<ModuleBlock> ReadResourceOptionsBlock(HMODULE module, TReportModuleOptions& options,
+                                                    bool defer_debug_data) {
   HRSRC res = FindResourceA(module, kOptionsResourceName, MAKEINTRESOURCEA(10) /* RT_RCDATA */);
   if (!res) return std::nullopt;
   HGLOBAL loaded = LoadResource(module, res);
   const DWORD size = SizeofResource(module, res);
   const void* data = loaded ? LockResource(loaded) : nullptr;
   if (!data) return std::nullopt;
-  return ReadResourceBlock(std::string_view(static_cast<const char*>(data), size), options);
+  return ReadResourceBlock(std::string_view(static_cast<const char*>(data), size), options, defer_debug_data);
 }
 
 std::optional<ModuleBlock> ReadTrailerOptionsBlock(const std::string& file_name, TReportModuleOptions& options) {
@@ -49,8 +50,9 @@ std::optional<ModuleBlock> ReadTrailerOptionsBlock(const std::string& file_name,
   return ReadTrailerBody(body, options);
 }
 
-ModuleBlock ReadModuleOptionsBlock(HMODULE module, const std::string& file_name, TReportModuleOptions& options) {
-  auto block = ReadResourceOptionsBlock(module, options);
+ModuleBlock ReadModuleOptionsBlock(HMODULE module, const std::string& file_name, TReportModuleOptions& options,
+                                   bool defer_debug_data) {
+  auto block = ReadResourceOptionsBlock(module, options, defer_debug_data);
   // An unsound resource counts as none, so a sound trailer still gets its chance.
   if (!block) block = ReadTrailerOptionsBlock(file_name, options);
   if (!block) return ModuleBlock{};

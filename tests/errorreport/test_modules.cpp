@@ -65,6 +65,7 @@ class FakeSource : public ModuleSource {
   std::map<uint32_t, Module> modules;
   bool fail_enumeration = false;
   int block_reads = 0;
+  int debug_inflations = 0;
 };
 
 // Code of the library: procedures at known offsets.
@@ -107,8 +108,12 @@ class Modules : public ::testing::Test {
     w.AddRange({0x1100, 0x20, "FMain.cpp", 120, "sondrel::TfrmMain", "btnSearchClick"});
     w.AddRange({0x1120, 0x10, "FMain.cpp", 122, "sondrel::TfrmMain", "btnSearchClick"});
     w.AddProcedure("sondrel::TfrmMain::btnSearchClick", 0x1100, 0x30);
-    Load(kProgram, "C:\\App\\Sondrel.exe", BuildImage(program), {2, 0, 0, 0},
-         ModuleBlock{true, 460, {1, 2, 3, 4, 5, 6, 7, 8}, w.Build()});
+    // As the program's block is read: its line data inflated only when first looked into.
+    ModuleBlock block{true, 460, {1, 2, 3, 4, 5, 6, 7, 8}, "", [this, data = w.Build()] {
+                        ++source_.debug_inflations;
+                        return data;
+                      }};
+    Load(kProgram, "C:\\App\\Sondrel.exe", BuildImage(program), {2, 0, 0, 0}, std::move(block));
 
     Load(kBare, "C:\\App\\bare.dll", BuildImage(ImageLayout{}), {0, 0, 0, 0});
     ImageLayout package;
@@ -240,7 +245,11 @@ TEST(ModulesFunctions, HalvingSettlesOnTheLowestHoldingFunction) {
 
 TEST_F(Modules, AddressesResolveThroughDebugDataThenExports) {
   TReportModulesList list(source_);
+  ASSERT_TRUE(list.FindModule(kProgram));
+  EXPECT_EQ(source_.debug_inflations, 0) << "recording the module inflated its line data";
   auto row = list.ResolveAddress(kProgram + 0x1125);
+  EXPECT_EQ(list.ResolveAddress(kProgram + 0x1100).line, 120);
+  EXPECT_EQ(source_.debug_inflations, 1);
   EXPECT_EQ(row.kind, 4);
   EXPECT_EQ(row.unit_name, "FMain.cpp");
   EXPECT_EQ(row.class_name, "sondrel::TfrmMain");

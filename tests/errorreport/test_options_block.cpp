@@ -131,6 +131,43 @@ TEST(OptionsBlock, UnsoundBlocksCountAsNoneAndChangeNothing) {
   EXPECT_FALSE(ReadResourceBlock(wrong, o));
 }
 
+TEST(OptionsBlock, LineDataCanBeLeftForLaterAndADamagedRestLosesOnlyIt) {
+  std::string debug(400 * 1024, '\0');
+  uint32_t x = 1;
+  for (char& c : debug) c = static_cast<char>((x = x * 1103515245u + 12345u) >> 24);  // does not compress
+  const std::string block = BuildResourceBlock(Sample(), debug, kReserved);
+  TReportModuleOptions o("", false);
+  auto read = ReadResourceBlock(block, o, /*defer_debug_data=*/true);
+  ASSERT_TRUE(read);
+  ExpectSameOptions(o, Sample());
+  EXPECT_EQ(read->reserved, kReserved);
+  EXPECT_TRUE(read->debug_data.empty());
+  ASSERT_TRUE(read->deferred_debug_data);
+  EXPECT_TRUE(read->deferred_debug_data() == debug);
+  TReportModuleOptions at_once("", false);
+  auto whole = ReadResourceBlock(block, at_once);
+  ASSERT_TRUE(whole);
+  ExpectSameOptions(at_once, Sample());
+  EXPECT_TRUE(whole->debug_data == debug);
+
+  // A byte changed near the end of the stream: read at once, the whole block counts as none; left for
+  // later, the options stand and only the line data is lost.
+  std::string damaged = block;
+  damaged[damaged.size() - 100] = static_cast<char>(damaged[damaged.size() - 100] ^ 0x55);
+  TReportModuleOptions eager("", false);
+  EXPECT_FALSE(ReadResourceBlock(damaged, eager));
+  TReportModuleOptions later("", false);
+  auto deferred = ReadResourceBlock(damaged, later, true);
+  ASSERT_TRUE(deferred && deferred->deferred_debug_data);
+  ExpectSameOptions(later, Sample());
+  EXPECT_EQ(deferred->deferred_debug_data(), "");
+  // A block whose whole stream is short is read at once either way.
+  auto small = ReadResourceBlock(BuildResourceBlock(Sample(), DebugBytes()), o, true);
+  ASSERT_TRUE(small);
+  EXPECT_FALSE(small->deferred_debug_data);
+  EXPECT_EQ(small->debug_data, DebugBytes());
+}
+
 TEST(OptionsBlock, TrailerLengthMustFitTheFile) {
   StreamBuilder tail;
   tail.u32(100).u32(kOptionsBlockMagic);
