@@ -118,8 +118,9 @@ void UndoEverything(HookState& s) {
   while (!s.code_patches.empty()) RemoveRecord(s, s.code_patches.back().get());
   std::vector<ImportPatchRecord> imports;
   imports.swap(s.import_patches);
+  // Read in place, not from copies: each undo must see the slots the ones before it wrote.
+  ProcessMemory memory(ProcessMemory::Reads::kInPlace);
   for (auto it = imports.rbegin(); it != imports.rend(); ++it) {
-    ProcessMemory memory;  // fresh for each: the slots written before changed what it would have kept
     for (std::uint32_t slot : FindImportSlots(memory, Addr(it->module), Addr(it->replacement)))
       WriteSlot(slot, Addr(it->previous));
   }
@@ -128,7 +129,7 @@ void UndoEverything(HookState& s) {
 }  // namespace
 
 void* CodePatch(void* procedure, void* replacement, const std::string& display_name) {
-  ProcessMemory memory;
+  ProcessMemory memory(ProcessMemory::Reads::kInPlace);
   const std::uint32_t proc = FollowThunk(memory, Addr(procedure));
   const std::uint32_t target = FollowThunk(memory, Addr(replacement));
   if (proc == 0) throw EProcNull(ProcNullMessage(display_name));
@@ -176,7 +177,7 @@ void ReapplyCodePatch(void* stub) {
 void* ImportPatch(HMODULE module, void* previous, void* replacement, bool do_not_record, bool keep_quiet,
                   const std::string& display_name) {
   CheckSharedArea(Addr(module));
-  ProcessMemory memory;
+  ProcessMemory memory(ProcessMemory::Reads::kInPlace);
   int changed = 0;
   const auto code = ModuleCodeRange(memory, Addr(module));
   if (code && memory.Readable(code->start, 1)) {

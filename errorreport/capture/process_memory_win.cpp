@@ -75,6 +75,11 @@ const char* ProcessMemory::Page(uint32_t page_address) {
 }
 
 bool ProcessMemory::Read(uint32_t address, void* out, uint32_t length) {
+  if (reads_ == Reads::kInPlace) {
+    if (!Readable(address, length)) return false;
+    std::memcpy(out, reinterpret_cast<const void*>(static_cast<uintptr_t>(address)), length);
+    return true;
+  }
   if (length > kPage) return ReadSystem(address, out, length);
   auto* dst = static_cast<char*>(out);
   uint64_t at = address;

@@ -14,6 +14,13 @@ namespace sondrel {
 
 class ProcessMemory : public MemoryReader {
  public:
+  // How reads reach memory. kSystem: through ReadProcessMemory, so that a page freed meanwhile fails the
+  // read. kInPlace: copied where it stands once the readable test passed, for the images of loaded
+  // modules, which stay mapped while they are read (the import tables and code the hooks patch); under
+  // Wine a read through the system is a round trip to its server, 256 KB at a time.
+  enum class Reads { kSystem, kInPlace };
+  explicit ProcessMemory(Reads reads = Reads::kSystem) : reads_(reads) {}
+
   bool Readable(uint32_t address, uint32_t length) override;
   bool Read(uint32_t address, void* out, uint32_t length) override;
   uint32_t AllocationBase(uint32_t address) override;
@@ -33,6 +40,7 @@ class ProcessMemory : public MemoryReader {
   // A copy of the readable page at page_address, read with the readable pages after it; null when
   // it cannot be read.
   const char* Page(uint32_t page_address);
+  Reads reads_;
   std::array<Region, 16> regions_{};
   size_t next_slot_ = 0;
   // Small reads are served from copies of whole pages: a read of the own process through the system
