@@ -119,33 +119,26 @@ void TfrmMain::CreateControls() {
   // Nothing on the Options page is seen before the user turns to it: its controls are made once the
   // window is painted, one at a time between messages, or all at once where they are needed first.
   HWND options = ntbMain->Page(1)->Handle();
+  // Each of the page's buttons is 145 by 20 and calls one handler of this form.
+  const auto button = [this, options](TButton*& field, const char* caption, int left, int top,
+                                      void (TfrmMain::*click)()) -> std::function<void()> {
+    return [this, options, &field, caption, left, top, click] {
+      field = Add<TButton>(options, caption, left, top, 145, 20);
+      field->OnClick = [this, click] { (this->*click)(); };
+    };
+  };
   options_steps_ = {
-      [this, options] {
-        btnClearAll = Add<TButton>(options, "Clear all search lists", 13, 12, 145, 20);
-        btnClearAll->OnClick = [this] { btnClearAllClick(); };
-      },
+      button(btnClearAll, "Clear all search lists", 13, 12, &TfrmMain::btnClearAllClick),
       [this, options] {
         chkReverse = Add<TCheckBox>(options, "Submit searches in random order", 17, 41, 264, 17);
         chkReverse->OnClick = [this] { chkReverseClick(); };
         // Runs chkReverseClick only when the state changes, which leaves Reverse as it was read.
         chkReverse->SetChecked(SearchManager->Reverse);
       },
-      [this, options] {
-        btnQuickAccess = Add<TButton>(options, "Quick Access Options", 13, 66, 145, 20);
-        btnQuickAccess->OnClick = [this] { btnQuickAccessClick(); };
-      },
-      [this, options] {
-        btnAbout = Add<TButton>(options, "About", 482, 13, 145, 20);
-        btnAbout->OnClick = [this] { btnAboutClick(); };
-      },
-      [this, options] {
-        btnHelp = Add<TButton>(options, "Help", 482, 44, 145, 20);
-        btnHelp->OnClick = [this] { btnHelpClick(); };
-      },
-      [this, options] {
-        btnCheckUpdates = Add<TButton>(options, "Check for updates", 482, 75, 145, 20);
-        btnCheckUpdates->OnClick = [this] { btnCheckUpdatesClick(); };
-      },
+      button(btnQuickAccess, "Quick Access Options", 13, 66, &TfrmMain::btnQuickAccessClick),
+      button(btnAbout, "About", 482, 13, &TfrmMain::btnAboutClick),
+      button(btnHelp, "Help", 482, 44, &TfrmMain::btnHelpClick),
+      button(btnCheckUpdates, "Check for updates", 482, 75, &TfrmMain::btnCheckUpdatesClick),
       [this, options, banner] {
         Image1 = Add<TImage>(options, 14, 101, 370, 60);
         Image1->LoadJpeg(banner);

@@ -42,7 +42,7 @@ std::shared_ptr<TReportModuleInfo> TReportModulesList::Add(uint32_t handle) {
   m->version = VersionText(version.numbers);
   // A refresh only lists the module; exports and the options block are read on its first real use.
   if (!refreshing_) {
-    ImageView image(source_.Memory(), handle);
+    ImageView image(source_.ImageMemory(handle), handle);
     std::vector<TReportFunctionInfo> functions;
     for (auto& e : image.Exports()) functions.push_back({std::move(e.name), e.entry, e.size});
     m->functions = TReportFunctionsList(std::move(functions));

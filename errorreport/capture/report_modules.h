@@ -33,6 +33,12 @@ class ModuleSource {
 
   virtual ~ModuleSource() = default;
   virtual MemoryReader& Memory() = 0;
+  // What a module's image (headers, exports, resources) is read through; the image of the module that
+  // holds this code cannot go away while it runs, so a source may read that one more cheaply.
+  virtual MemoryReader& ImageMemory(uint32_t handle) {
+    (void)handle;
+    return Memory();
+  }
   // The handle of the module that holds the program (the one whose procedures are found by name).
   virtual uint32_t ProgramModule() = 0;
   // Handles of every module loaded in the process; nullopt when the enumeration fails.
