@@ -83,6 +83,16 @@ PROC void HeapBlocker(DWORD ms) {
   }
   asm volatile("");
 }
+// Spends nearly all its time inside the reporter's thread-list lock: with many threads on the list each
+// look-up holds it for a whole scan, so the watchdog almost always stops this thread inside it.
+PROC void ListBlocker(DWORD ms) {
+  const DWORD end = GetTickCount() + ms;
+  int tracked = 0;
+  while (static_cast<LONG>(GetTickCount() - end) < 0)
+    for (int i = 0; i < 1000; ++i) tracked += IsTrackedThread(0) ? 1 : 0;
+  g_sink = reinterpret_cast<void*>(static_cast<uintptr_t>(tracked));
+  asm volatile("");
+}
 class Worker : public TThread {
  protected:
   void Execute() override { CallsThrower(); }
@@ -117,7 +127,8 @@ const Known kKnown[] = {{"Thrower", reinterpret_cast<const void*>(&Thrower)},
                         {"StartsWorker", reinterpret_cast<const void*>(&StartsWorker)},
                         {"StartsStdThread", reinterpret_cast<const void*>(&StartsStdThread)},
                         {"Blocker", reinterpret_cast<const void*>(&Blocker)},
-                        {"HeapBlocker", reinterpret_cast<const void*>(&HeapBlocker)}};
+                        {"HeapBlocker", reinterpret_cast<const void*>(&HeapBlocker)},
+                        {"ListBlocker", reinterpret_cast<const void*>(&ListBlocker)}};
 
 // The known procedure that holds address: the nearest start below it, no more than 0x300 bytes away
 // (these procedures are small).
@@ -274,7 +285,13 @@ int main(int argc, char** argv) {
     DestroyWindow(w);
   } else if (mode == "overflow") {
     RunThread(&OverflowBody, 256 * 1024);
-  } else if (mode == "freeze" || mode == "freeze_heap") {
+  } else if (mode == "freeze" || mode == "freeze_heap" || mode == "freeze_list") {
+    // Threads that wait on the list, created suspended through the hook, make its scans long.
+    std::vector<HANDLE> waiting;
+    if (mode == "freeze_list")
+      for (int i = 0; i < 200; ++i)
+        waiting.push_back(
+            CreateThread(nullptr, 0, [](void*) WINAPI -> DWORD { return 0; }, nullptr, CREATE_SUSPENDED, nullptr));
     HWND w = MakeWindow(WS_OVERLAPPEDWINDOW | WS_VISIBLE);
     auto watchdog = StartWatchdog();
     Pump(1000);
@@ -282,13 +299,20 @@ int main(int argc, char** argv) {
       Blocker(3000);  // one report at 2 s; counting starts again after it
       Pump(1000);
       Blocker(1500);  // the answers in between reset the count: no report
-    } else {
+    } else if (mode == "freeze_heap") {
       HeapBlocker(3000);  // frozen inside the heap: the report must not wait for the heap lock
+    } else {
+      ListBlocker(3000);  // frozen inside the thread list's lock: nor for that one
     }
     Pump(500);
     std::printf("REPORTS=%d\n", watchdog->ReportsMade());
     watchdog.reset();
     DestroyWindow(w);
+    for (HANDLE t : waiting) {
+      ResumeThread(t);
+      WaitForSingleObject(t, 10000);
+      CloseHandle(t);
+    }
   } else if (mode == "resumed_after_removal") {
     // A thread created suspended while the hooks were in, resumed after they were removed.
     HANDLE ran = CreateEventA(nullptr, TRUE, FALSE, nullptr);
