@@ -74,49 +74,71 @@ TEST(MainWindowReport, AFailedSettingsWriteAtATabChangeIsReportedWhereItWasRaise
   EXPECT_EQ(f.dump_stack, f.registers.at("ESP")) << text;
 }
 
-// A control of the Options page that cannot be made (a window creation the system refuses, made to fail
-// by a hook on window creation) is reported; the program goes on, the page shows without that control,
-// and the program ends as usual.
-TEST(MainWindowReport, AnOptionsPageControlThatCannotBeMadeIsReportedAndThePageShowsWithoutIt) {
+struct HiddenDialogSearch {
+  DWORD pid;
+  HWND found;
+};
+BOOL CALLBACK FindHiddenDialog(HWND h, LPARAM p) {
+  auto* s = reinterpret_cast<HiddenDialogSearch*>(p);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(h, &pid);
+  if (pid == s->pid && !IsWindowVisible(h) && WindowText(h) == "Enter custom entry") s->found = h;
+  return TRUE;
+}
+
+// A control made after the window is shown that the system refuses to make (a hook on window creation
+// fails it): one on the Options page, and one of the hidden custom-entry dialog. Each is reported once;
+// the program goes on, the rest is made, and the program ends as usual.
+TEST(MainWindowReport, AControlMadeAfterTheWindowIsShownThatCannotBeMadeIsReportedAndTheRestIsMade) {
   DataFolderScope data({"CODE,DESCRIPTION,LEADING,POST,CATEGORY\r\n", "TYPE,CODE,DESCRIPTION,LEADING,POST,TAB,ORDER,CHECKED\r\n",
                         kTabs, kSettings});
   char temp[MAX_PATH];
   GetTempPathA(MAX_PATH, temp);
   const std::string log = IncludeBackslash(temp) + "sondrel-main\\Sondrel.rpt";
-  DeleteFileAt(log);
   HMODULE library = LoadLibraryA((ProgramFolder() + "refuse_window.dll").c_str());
   ASSERT_NE(library, nullptr);
   auto* hook_proc =
       reinterpret_cast<HOOKPROC>(reinterpret_cast<void (*)()>(GetProcAddress(library, "RefuseWindowHook")));
   ASSERT_NE(hook_proc, nullptr);
-  SetEnvironmentVariableA("SONDREL_TEST_REFUSE_WINDOW", "About");
   HHOOK hook = SetWindowsHookExA(WH_CBT, hook_proc, library, 0);
   ASSERT_NE(hook, nullptr);
-  {
+  for (const std::string refused : {"About", "Insert browser location"}) {
+    SCOPED_TRACE(refused);
+    DeleteFileAt(log);
+    SetEnvironmentVariableA("SONDREL_TEST_REFUSE_WINDOW", refused.c_str());
     MainWindow w;
     SetEnvironmentVariableA("SONDREL_TEST_REFUSE_WINDOW", nullptr);  // the program has its copy
-    // The page's controls are made after the window is shown: the failure is reported then.
     HWND box = w.WaitForBox(30000, /*any_caption=*/true);
     ASSERT_TRUE(box) << "no report was shown";
     PostMessageA(box, WM_COMMAND, IDOK, 0);
     for (int i = 0; i < 300 && !FileExists(log); ++i) PumpMessages(100);
     PumpMessages(1000);
-    SendMessageA(w.Tabs(), TCM_SETCURFOCUS, static_cast<WPARAM>(SendMessageA(w.Tabs(), TCM_GETITEMCOUNT, 0, 0) - 1), 0);
-    PumpMessages(500);
-    EXPECT_NE(w.Button("Help"), nullptr) << "the rest of the page is made";
-    EXPECT_TRUE(IsWindowVisible(w.Button("Help")));
-    EXPECT_EQ(FindChildByText(w.Handle(), "About"), nullptr);
-    EXPECT_EQ(w.WaitForBox(1000, /*any_caption=*/true), nullptr) << "reported once, not again at the turn";
+    if (refused == "About") {
+      const LRESULT options = SendMessageA(w.Tabs(), TCM_GETITEMCOUNT, 0, 0) - 1;
+      SendMessageA(w.Tabs(), TCM_SETCURFOCUS, static_cast<WPARAM>(options), 0);
+      PumpMessages(500);
+      EXPECT_NE(w.Button("Help"), nullptr) << "the rest of the page is made";
+      EXPECT_TRUE(IsWindowVisible(w.Button("Help")));
+      EXPECT_EQ(FindChildByText(w.Handle(), refused), nullptr);
+    } else {
+      HiddenDialogSearch hidden{w.Pid(), nullptr};
+      EnumWindows(FindHiddenDialog, reinterpret_cast<LPARAM>(&hidden));
+      ASSERT_NE(hidden.found, nullptr);
+      EXPECT_NE(FindChildByClass(hidden.found, "Edit", 3), nullptr) << "the steps after it ran";
+      EXPECT_EQ(FindChildByText(hidden.found, refused), nullptr);
+    }
+    EXPECT_EQ(w.WaitForBox(1000, /*any_caption=*/true), nullptr) << "reported once";
     EXPECT_EQ(w.Close(), 0u);
+
+    const std::string text = ReadFileBytes(log).value_or("");
+    const ReportFacts f = ReadFacts(text);
+    ASSERT_FALSE(f.stack.empty()) << text;
+    // The button's creation, where the system refused the window.
+    EXPECT_NE(text.find("  2.4 Type   : EOSError\r\n"), std::string::npos) << text;
+    EXPECT_NE(RowOf(f, "CreateHandle"), std::string::npos) << text;
+    EXPECT_LT(RowOf(f, "CreateHandle"), RowOf(f, "TButton")) << text;
   }
   UnhookWindowsHookEx(hook);
-  const std::string text = ReadFileBytes(log).value_or("");
-  const ReportFacts f = ReadFacts(text);
-  ASSERT_FALSE(f.stack.empty()) << text;
-  // The button's creation, where the system refused the window.
-  EXPECT_NE(text.find("  2.4 Type   : EOSError\r\n"), std::string::npos) << text;
-  EXPECT_NE(RowOf(f, "CreateHandle"), std::string::npos) << text;
-  EXPECT_LT(RowOf(f, "CreateHandle"), RowOf(f, "TButton")) << text;
 }
 
 }  // namespace
