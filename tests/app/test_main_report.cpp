@@ -74,18 +74,6 @@ TEST(MainWindowReport, AFailedSettingsWriteAtATabChangeIsReportedWhereItWasRaise
   EXPECT_EQ(f.dump_stack, f.registers.at("ESP")) << text;
 }
 
-struct HiddenDialogSearch {
-  DWORD pid;
-  HWND found;
-};
-BOOL CALLBACK FindHiddenDialog(HWND h, LPARAM p) {
-  auto* s = reinterpret_cast<HiddenDialogSearch*>(p);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(h, &pid);
-  if (pid == s->pid && !IsWindowVisible(h) && WindowText(h) == "Enter custom entry") s->found = h;
-  return TRUE;
-}
-
 // A control made after the window is shown that the system refuses to make (a hook on window creation
 // fails it): one on the Options page, and one of the hidden custom-entry dialog. Each is reported once;
 // the program goes on, the rest is made, and the program ends as usual.
@@ -121,11 +109,10 @@ TEST(MainWindowReport, AControlMadeAfterTheWindowIsShownThatCannotBeMadeIsReport
       EXPECT_TRUE(IsWindowVisible(w.Button("Help")));
       EXPECT_EQ(FindChildByText(w.Handle(), refused), nullptr);
     } else {
-      HiddenDialogSearch hidden{w.Pid(), nullptr};
-      EnumWindows(FindHiddenDialog, reinterpret_cast<LPARAM>(&hidden));
-      ASSERT_NE(hidden.found, nullptr);
-      EXPECT_NE(FindChildByClass(hidden.found, "Edit", 3), nullptr) << "the steps after it ran";
-      EXPECT_EQ(FindChildByText(hidden.found, refused), nullptr);
+      HWND hidden = FindHiddenTopWindow("Enter custom entry", w.Pid());
+      ASSERT_NE(hidden, nullptr);
+      EXPECT_NE(FindChildByClass(hidden, "Edit", 3), nullptr) << "the steps after it ran";
+      EXPECT_EQ(FindChildByText(hidden, refused), nullptr);
     }
     EXPECT_EQ(w.WaitForBox(1000, /*any_caption=*/true), nullptr) << "reported once";
     EXPECT_EQ(w.Close(), 0u);

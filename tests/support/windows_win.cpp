@@ -57,6 +57,17 @@ HWND FindTopWindow(const std::string& caption, DWORD timeout_ms, DWORD process_i
   return nullptr;
 }
 
+HWND FindHiddenTopWindow(const std::string& caption, DWORD process_id) {
+  FindState st{[](HWND h, FindState& s) {
+                 DWORD pid = 0;
+                 GetWindowThreadProcessId(h, &pid);
+                 return !IsWindowVisible(h) && pid == s.pid && WindowText(h) == s.text;
+               },
+               caption, process_id};
+  EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&st));
+  return st.found;
+}
+
 HWND FindChildById(HWND parent, int id) {
   return FindChild(parent, {[](HWND h, FindState& s) { return GetDlgCtrlID(h) == s.number; }, "", 0, id});
 }

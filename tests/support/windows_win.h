@@ -8,6 +8,8 @@ namespace sondrel::test {
 
 // The first visible top-level window with exactly this caption, waiting up to timeout_ms; null if none.
 HWND FindTopWindow(const std::string& caption, DWORD timeout_ms = 10000, DWORD process_id = 0);
+// The process's hidden top-level window with exactly this caption, now; null if none.
+HWND FindHiddenTopWindow(const std::string& caption, DWORD process_id);
 // A descendant by control id, or the index-th descendant (0-based, creation order) of a window class.
 HWND FindChildById(HWND parent, int id);
 HWND FindChildByClass(HWND parent, const std::string& window_class, int index = 0);
