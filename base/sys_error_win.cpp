@@ -12,6 +12,12 @@ std::string SysErrorMessage(unsigned long code) {
   return std::string(buf, n);
 }
 
-void RaiseLastOSError() { RaiseOSError(GetLastError()); }
+void RaiseLastOSError() {
+  // A call can fail without setting a code (a window creation refused by a hook on creation is one):
+  // the system's text for 0 is "The operation completed successfully", which no failure may read as.
+  const DWORD code = GetLastError();
+  if (code == 0) throw EOSError(0, "A call to an OS function failed");
+  RaiseOSError(code);
+}
 
 }  // namespace sondrel

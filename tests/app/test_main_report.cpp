@@ -122,6 +122,8 @@ TEST(MainWindowReport, AControlMadeAfterTheWindowIsShownThatCannotBeMadeIsReport
     ASSERT_FALSE(f.stack.empty()) << text;
     // The button's creation, where the system refused the window.
     EXPECT_NE(text.find("  2.4 Type   : EOSError\r\n"), std::string::npos) << text;
+    // The system set no error code: the message says the call failed, not the system's text for 0.
+    EXPECT_NE(text.find("  2.5 Message: A call to an OS function failed.\r\n"), std::string::npos) << text;
     EXPECT_NE(RowOf(f, "CreateHandle"), std::string::npos) << text;
     EXPECT_LT(RowOf(f, "CreateHandle"), RowOf(f, "TButton")) << text;
   }
