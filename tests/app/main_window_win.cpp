@@ -133,9 +133,12 @@ DataFolderScope::~DataFolderScope() {
 
 std::string DataFolderScope::Read(const char* name) const { return ReadFileBytes(folder_ + name).value_or(""); }
 
-MainWindow::MainWindow(const std::string& working_folder, bool wait_for_window) : program_(PrivateProgram()) {
+MainWindow::MainWindow(const std::string& working_folder, bool wait_for_window,
+                       const std::function<void(DWORD main_thread_id)>& before_start)
+    : program_(PrivateProgram()) {
   const std::string& exe = program_;
-  child_ = std::make_unique<Child>(QuoteArg(exe), working_folder.empty() ? ExtractFilePath(exe) : working_folder);
+  child_ = std::make_unique<Child>(QuoteArg(exe), working_folder.empty() ? ExtractFilePath(exe) : working_folder,
+                                   before_start);
   if (wait_for_window && !WaitForMain()) throw std::runtime_error("the main window did not appear");
 }
 

@@ -5,6 +5,7 @@
 
 #include <map>
 #include <memory>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -38,7 +39,9 @@ class MainWindow {
  public:
   // Starts the program in its own folder, or in working_folder when one is given, and, unless told
   // not to, waits for its main window.
-  explicit MainWindow(const std::string& working_folder = "", bool wait_for_window = true);
+  // before_start: see Child.
+  explicit MainWindow(const std::string& working_folder = "", bool wait_for_window = true,
+                      const std::function<void(DWORD main_thread_id)>& before_start = {});
   ~MainWindow();
   // Waits for the main window (after a message shown at start); null when it did not come.
   HWND WaitForMain(DWORD timeout_ms = 20000);

@@ -1,4 +1,4 @@
-// Set as a hook on window creation by the tests: in the process whose environment names a caption in
+// Set by the tests as a hook on a program's window creation: in a process whose environment names a caption in
 // SONDREL_TEST_REFUSE_WINDOW, the creation of a window with that caption fails, as it does on a
 // system out of window handles or memory. Every other window, and every other process, is left alone.
 #include <windows.h>

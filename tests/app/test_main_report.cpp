@@ -74,8 +74,8 @@ TEST(MainWindowReport, AFailedSettingsWriteAtATabChangeIsReportedWhereItWasRaise
   EXPECT_EQ(f.dump_stack, f.registers.at("ESP")) << text;
 }
 
-// A control made after the window is shown that the system refuses to make (a hook on window creation
-// fails it): one on the Options page, and one of the hidden custom-entry dialog. Each is reported once;
+// A control made after the window is shown that the system refuses to make (a hook on the program's
+// window creation fails it): one on the Options page, and one of the hidden custom-entry dialog. Each is reported once;
 // the program goes on, the rest is made, and the program ends as usual.
 TEST(MainWindowReport, AControlMadeAfterTheWindowIsShownThatCannotBeMadeIsReportedAndTheRestIsMade) {
   DataFolderScope data({"CODE,DESCRIPTION,LEADING,POST,CATEGORY\r\n", "TYPE,CODE,DESCRIPTION,LEADING,POST,TAB,ORDER,CHECKED\r\n",
@@ -88,14 +88,19 @@ TEST(MainWindowReport, AControlMadeAfterTheWindowIsShownThatCannotBeMadeIsReport
   auto* hook_proc =
       reinterpret_cast<HOOKPROC>(reinterpret_cast<void (*)()>(GetProcAddress(library, "RefuseWindowHook")));
   ASSERT_NE(hook_proc, nullptr);
-  HHOOK hook = SetWindowsHookExA(WH_CBT, hook_proc, library, 0);
-  ASSERT_NE(hook, nullptr);
   for (const std::string refused : {"About", "Insert browser location"}) {
     SCOPED_TRACE(refused);
     DeleteFileAt(log);
     SetEnvironmentVariableA("SONDREL_TEST_REFUSE_WINDOW", refused.c_str());
-    MainWindow w;
+    // On the program's main thread only, set before it runs: no other process loads the library.
+    HHOOK hook = nullptr;
+    MainWindow w("", true, [&](DWORD thread) { hook = SetWindowsHookExA(WH_CBT, hook_proc, library, thread); });
     SetEnvironmentVariableA("SONDREL_TEST_REFUSE_WINDOW", nullptr);  // the program has its copy
+    ASSERT_NE(hook, nullptr);
+    struct Unhook {
+      HHOOK h;
+      ~Unhook() { UnhookWindowsHookEx(h); }
+    } unhook{hook};
     HWND box = w.WaitForBox(30000, /*any_caption=*/true);
     ASSERT_TRUE(box) << "no report was shown";
     PostMessageA(box, WM_COMMAND, IDOK, 0);
@@ -127,7 +132,6 @@ TEST(MainWindowReport, AControlMadeAfterTheWindowIsShownThatCannotBeMadeIsReport
     EXPECT_NE(RowOf(f, "CreateHandle"), std::string::npos) << text;
     EXPECT_LT(RowOf(f, "CreateHandle"), RowOf(f, "TButton")) << text;
   }
-  UnhookWindowsHookEx(hook);
 }
 
 }  // namespace

@@ -58,13 +58,18 @@ ChildResult RunChild(const std::string& command_line, DWORD timeout_ms, const st
   return r;
 }
 
-Child::Child(const std::string& command_line, const std::string& folder) {
+Child::Child(const std::string& command_line, const std::string& folder,
+             const std::function<void(DWORD main_thread_id)>& before_start) {
   STARTUPINFOA si{};
   si.cb = sizeof si;
   std::string cmd = command_line;
-  if (!CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.empty() ? nullptr : folder.c_str(),
-                      &si, &info_))
+  const DWORD flags = before_start ? CREATE_SUSPENDED : 0;
+  if (!CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, flags, nullptr,
+                      folder.empty() ? nullptr : folder.c_str(), &si, &info_))
     throw std::runtime_error("CreateProcess failed for: " + command_line);
+  if (!before_start) return;
+  before_start(info_.dwThreadId);
+  ResumeThread(info_.hThread);
 }
 
 Child::~Child() {

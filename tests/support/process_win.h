@@ -2,6 +2,7 @@
 // Test helper: child processes with their output and exit code.
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 namespace sondrel::test {
@@ -18,7 +19,10 @@ ChildResult RunChild(const std::string& command_line, DWORD timeout_ms = 30000, 
 // A started child that keeps running until Wait or the destructor (which kills it if still running).
 class Child {
  public:
-  explicit Child(const std::string& command_line, const std::string& folder = "");
+  // before_start, when given, runs with the main thread's identifier while the process is held before
+  // its first instruction (to set a hook on that thread, say).
+  explicit Child(const std::string& command_line, const std::string& folder = "",
+                 const std::function<void(DWORD main_thread_id)>& before_start = {});
   ~Child();
   Child(const Child&) = delete;
   Child& operator=(const Child&) = delete;
