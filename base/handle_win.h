@@ -49,6 +49,12 @@ using UniqueView = Unique<void*, ViewTraits>;
 using UniqueModule = Unique<HMODULE, ModuleTraits>;
 using UniqueCoTaskMem = Unique<void*, CoTaskMemTraits>;
 
+// A function of a loaded library by name, typed; null when the library has no such function.
+template <class Fn>
+Fn ProcAddress(HMODULE library, const char* name) {
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(library, name)));
+}
+
 // A COM interface pointer, released once.
 template <class I>
 struct ComTraits {

@@ -14,9 +14,7 @@ StringList DnsServerList() {
   StringList system;
   UniqueModule library(LoadLibraryA("IPHLPAPI.DLL"));
   using GetNetworkParamsFn = DWORD(WINAPI*)(PFIXED_INFO, PULONG);
-  auto get = library ? reinterpret_cast<GetNetworkParamsFn>(
-                           reinterpret_cast<void*>(GetProcAddress(library.get(), "GetNetworkParams")))
-                     : nullptr;
+  auto get = library ? ProcAddress<GetNetworkParamsFn>(library.get(), "GetNetworkParams") : nullptr;
   if (get) {
     ULONG size = 0;
     std::vector<unsigned char> buffer;

@@ -51,11 +51,6 @@ HMODULE LoadMapiLibrary(const char* system_library) {
   return lib ? lib : LoadLibraryA(system_library);
 }
 
-template <class Fn>
-Fn Proc(HMODULE lib, const char* name) {
-  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(lib, name)));
-}
-
 // The name and address of a resolved recipient, in buffers of our own: the client's descriptions are
 // released before the process ends, and a name longer than the buffer is cut, not overrun.
 struct RecipientText {
@@ -103,11 +98,11 @@ bool MapiSend(const std::string& recipients, const std::string& subject, const s
   StringList to = SplitRecipients(recipients);
   UniqueModule lib(LoadMapiLibrary(system_library));
   if (!lib) return fail("Cannot open the MAPI dll.");
-  const auto logon = Proc<LPMAPILOGON>(lib.get(), "MAPILogon");
-  const auto logoff = Proc<LPMAPILOGOFF>(lib.get(), "MAPILogoff");
-  const auto send = Proc<LPMAPISENDMAIL>(lib.get(), "MAPISendMail");
-  const auto resolve = Proc<LPMAPIRESOLVENAME>(lib.get(), "MAPIResolveName");
-  const auto free_buffer = Proc<LPMAPIFREEBUFFER>(lib.get(), "MAPIFreeBuffer");
+  const auto logon = ProcAddress<LPMAPILOGON>(lib.get(), "MAPILogon");
+  const auto logoff = ProcAddress<LPMAPILOGOFF>(lib.get(), "MAPILogoff");
+  const auto send = ProcAddress<LPMAPISENDMAIL>(lib.get(), "MAPISendMail");
+  const auto resolve = ProcAddress<LPMAPIRESOLVENAME>(lib.get(), "MAPIResolveName");
+  const auto free_buffer = ProcAddress<LPMAPIFREEBUFFER>(lib.get(), "MAPIFreeBuffer");
   if (!logon || !logoff || !send || !resolve || !free_buffer) return fail("Cannot found the MAPI functions.");
 
   LHANDLE session = 0;

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <thread>
 
 #include "base/cmdline.h"
 #include "base/file.h"
@@ -68,13 +69,17 @@ class ReportSend : public testing::Test {
   // reported and sent; stub says whether the mailto handler is to come up (it is closed again).
   void RunAndFail(bool stub) {
     const std::string blocked = data_.Path() + "Settings.dat.new";
+    RemoveDirectoryA(blocked.c_str());  // left by a run that was stopped: the start would fail to save
     Child app(QuoteArg(folder_ + "Sondrel.exe"), folder_);
     HWND main = FindTopWindow("Sondrel", 20000, app.Pid());
     ASSERT_NE(main, nullptr);
     ASSERT_TRUE(CreateDirectoryA(blocked.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
     HWND tabs = FindChildByClass(main, "SysTabControl32");
     ASSERT_NE(tabs, nullptr);
-    SendMessageA(tabs, TCM_SETCURFOCUS, 1, 0);
+    // The report runs inside the tab change and is over when the message returns (a close posted
+    // while it runs would be dropped). Sent from a thread of its own, so that a box the report waits
+    // on can be answered from here meanwhile.
+    std::thread change([tabs] { SendMessageTimeoutA(tabs, TCM_SETCURFOCUS, 1, 0, SMTO_NORMAL, 60000, nullptr); });
     if (stub) {
       HWND w = FindTopWindow("Mail stub", 30000);
       EXPECT_NE(w, nullptr) << "the mailto handler did not come up";
@@ -90,6 +95,7 @@ class ReportSend : public testing::Test {
     } else {
       EXPECT_TRUE(WaitFor(mailed_, 30000)) << "the report was not mailed";
     }
+    change.join();
     RemoveDirectoryA(blocked.c_str());
     PostMessageA(main, WM_CLOSE, 0, 0);
     EXPECT_TRUE(app.Wait(20000)) << "the program did not end";
@@ -139,7 +145,7 @@ class ReportSendSmtp : public ReportSend {
   static void SetUpTestSuite() { servers_ = std::make_unique<MailServers>(); }
   static void TearDownTestSuite() { servers_.reset(); }
   // The report file the program mailed, decoded.
-  std::string SendBySmtp(bool entire_log) {
+  std::string SendBySmtp(bool entire_log, bool expect_mail = true) {
     folder_ = Folder() + "smtp\\";
     std::string why;
     const uint16_t port = servers_->SmtpPort();
@@ -158,8 +164,9 @@ class ReportSendSmtp : public ReportSend {
     older.Add("Older report", 10);
     older.Save();
     servers_->Clear();
-    mailed_ = [] { return !servers_->Sessions().empty(); };
+    mailed_ = on_mailed_ ? on_mailed_ : [] { return !servers_->Sessions().empty(); };
     RunAndFail(false);
+    if (!expect_mail) return {};
     const auto sessions = servers_->Sessions();
     if (sessions.size() != 1) {
       ADD_FAILURE() << sessions.size() << " messages";
@@ -175,6 +182,7 @@ class ReportSendSmtp : public ReportSend {
     return DecodeBase64(parts[1].content);
   }
   static std::unique_ptr<MailServers> servers_;
+  std::function<bool()> on_mailed_;  // when the send ends otherwise than at the server
 };
 std::unique_ptr<MailServers> ReportSendSmtp::servers_;
 
@@ -195,6 +203,30 @@ TEST_F(ReportSendSmtp, ThisReportAloneGoesOtherwise) {
   EXPECT_NE(report_.find(alone.substr(0, alone.size() - 2)), std::string::npos) << "not this report";
   EXPECT_FALSE(FileExists(StubLog())) << "the mail client was asked";
   EXPECT_TRUE(Contents(MapiLog()).empty()) << "the mail client was asked";
+}
+
+// The sockets library is loaded only when a report is mailed. On a system where it cannot be loaded
+// (here: turned off for the program in the prefix) the program still starts, and the send fails with
+// the loader's reason shown, instead of the program refusing to start or the send raising.
+TEST_F(ReportSendSmtp, WithoutTheSocketsLibraryTheProgramRunsAndTheSendSaysWhyItFailed) {
+  struct TurnedOff {
+    const std::string key = "Software\\Wine\\AppDefaults\\Sondrel.exe";
+    TurnedOff() { WriteRegString(HKEY_CURRENT_USER, key + "\\DllOverrides", "wsock32", ""); }  // empty: never loaded
+    ~TurnedOff() { DeleteRegTree(HKEY_CURRENT_USER, key); }
+  } turned_off;
+  std::string shown;
+  on_mailed_ = [&shown] {
+    HWND box = FindTopWindow("Error.", 100);
+    if (!box) return false;
+    shown = WindowText(FindChildById(box, 0xFFFF));
+    Click(FindChildById(box, IDOK));
+    return true;
+  };
+  SendBySmtp(true, /*expect_mail=*/false);
+  EXPECT_TRUE(servers_->Sessions().empty());
+  EXPECT_NE(shown.find("Error into WSAStartup"), std::string::npos) << shown;
+  EXPECT_EQ(shown.find("\"\""), std::string::npos) << "no reason given: " << shown;
+  EXPECT_NE(report_.find("2.5 Message"), std::string::npos) << "the report was not logged";
 }
 
 }  // namespace
