@@ -344,6 +344,11 @@ void ReportWorker::SendReport() {
 // the report is logged and sent without it.
 void ReportWorker::SaveScreenshot() {
   try {
+    // A handler turned the screenshot on after the capture point: the screen as it is now.
+    if (!screen_captured_) {
+      sys_.CaptureScreen();
+      screen_captured_ = true;
+    }
     sys_.SaveScreenshot();
     screenshot_saved_ = true;
   } catch (...) {
@@ -410,7 +415,10 @@ bool ReportWorker::Run(const ReportInput& in) {
   if (o.HandlingFlags() & kSkipDuplicates) duplicate_ = TLogFile(LogFileName()).IsDuplicate(kDuplicateRows, duplicate_values_);
   state_.last_error = eeNone;
   step_ = 604;
-  sys_.CaptureScreen();
+  // The picture of the screen as the fault left it, when the report can carry one: a capture that no
+  // send could attach is never taken (a copy of the whole screen, tens of milliseconds a report).
+  screen_captured_ = o.SendMode() != TReportSendMode::rsNone && o.AttachScreenshot() && !duplicate_;
+  if (screen_captured_) sys_.CaptureScreen();
   step_ = 605;
   NotifyReport(handled);
 

@@ -229,6 +229,7 @@ class ReportWorker {
   std::vector<std::string> duplicate_values_;
   bool duplicate_ = false;
   bool screenshot_saved_ = false;
+  bool screen_captured_ = false;
   DialogChoices choices_;
   std::optional<bool> terminate_answer_;  // the handlers' answer to action 6, once the dialog asked
 };

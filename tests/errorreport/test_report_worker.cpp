@@ -68,11 +68,9 @@ TEST_F(ReportWorkerTest, AReportIsShownLoggedAndTheProgramGoesOn) {
   EXPECT_NE(last_report_.find("  2.5 Message: Boom.\r\n"), std::string::npos);
   EXPECT_NE(last_report_.find("  1.1 Start Date      : Mon, 7 Dec 2026 09:00:00 +0100"), std::string::npos);
   EXPECT_EQ(sys_.stack_address, 0x00401000u);
-  // The screen capture is taken before the handlers and released after the dialog.
-  auto pos = [&](const std::string& e) { return std::find(sys_.events.begin(), sys_.events.end(), e) - sys_.events.begin(); };
-  EXPECT_LT(pos("capture"), pos("dialog:Boom."));
-  EXPECT_LT(pos("dialog:Boom."), pos("release"));
   EXPECT_TRUE(sys_.sent.empty());  // rsNone by default
+  // Nothing could attach a picture of the screen, so none is taken.
+  EXPECT_EQ(std::count(sys_.events.begin(), sys_.events.end(), "capture"), 0);
 }
 
 TEST_F(ReportWorkerTest, HandledFalseStopsTheReportAndAsksForDefaultHandling) {
@@ -308,17 +306,32 @@ TEST_F(ReportWorkerTest, ADialogThatCannotBeShownRecordsShowErrorAndSendsNothing
   EXPECT_EQ(sys_.sent.size(), 1u);
 }
 
-TEST_F(ReportWorkerTest, AScreenshotThatCannotBeSavedIsLeftOutOfTheReportOnly) {
+TEST_F(ReportWorkerTest, AScreenshotIsTakenBeforeTheDialogOnlyWhenItCanBeSentAndLeftOutWhenItCannotBeSaved) {
   module_.SetSendMode(TReportSendMode::rsMailClient);
+  // Turned on by a handler after the capture point: taken when it is saved.
+  TReportHandler h;
+  h.OnReport = [this](TReportExceptionRecord&, bool&) { handling_.SetAttachScreenshot(true); };
+  handlers_.Add(h);
+  Report(Boom("Late"));
+  auto pos = [&](const std::string& e) { return std::find(sys_.events.begin(), sys_.events.end(), e) - sys_.events.begin(); };
+  EXPECT_LT(pos("dialog:Late."), pos("capture"));
+  EXPECT_LT(pos("capture"), pos("shot"));
+  EXPECT_EQ(sys_.sent.size(), 1u);
+  handlers_.Clear();
+  sys_.events.clear();
+
+  // The screen as the fault left it: taken before the handlers and the dialog, released after.
   module_.SetAttachScreenshot(true);
   Report(Boom());
+  EXPECT_LT(pos("capture"), pos("dialog:Boom."));
+  EXPECT_LT(pos("dialog:Boom."), pos("release"));
   EXPECT_NE(std::find(sys_.events.begin(), sys_.events.end(), "send:Screenshot.png"), sys_.events.end());
   sys_.events.clear();
   sys_.shot_fails = true;
   EXPECT_FALSE(Report(Boom("Second")));
-  EXPECT_EQ(LoggedCount(), 2u);
+  EXPECT_EQ(LoggedCount(), 3u);
   EXPECT_NE(std::find(sys_.events.begin(), sys_.events.end(), "send:"), sys_.events.end());
-  EXPECT_EQ(sys_.sent.size(), 2u);
+  EXPECT_EQ(sys_.sent.size(), 3u);
 }
 
 TEST_F(ReportWorkerTest, TerminateRestartsFirstWhenAsked) {
