@@ -176,24 +176,40 @@ bool TApplication::DispatchToDialogs(MSG& msg) {
   return true;
 }
 
+void TApplication::Dispatch(MSG& msg) {
+  if (!DispatchToDialogs(msg)) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+}
+
 bool TApplication::HandleMessage() {
   MSG msg;
   if (!GetMessageA(&msg, nullptr, 0, 0)) {
     terminated_ = true;
     return false;
   }
-  if (!DispatchToDialogs(msg)) {
-    TranslateMessage(&msg);
-    DispatchMessageA(&msg);
-  }
+  Dispatch(msg);
   return true;
 }
 
-void TApplication::ProcessMessages() {
+// Takes the message it looked at: a look without taking followed by a waiting GetMessage could find
+// the message gone (a paint done meanwhile by a message sent from another thread) and then wait for
+// the next posted one, with everything a sent message changed unseen until then.
+TApplication::Waiting TApplication::HandleWaitingMessage() {
   MSG msg;
-  while (PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
-    if (msg.message == WM_QUIT) return;
-    HandleMessage();
+  if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) return Waiting::kNone;
+  if (msg.message == WM_QUIT) {
+    PostQuitMessage(static_cast<int>(msg.wParam));
+    terminated_ = true;
+    return Waiting::kQuit;
+  }
+  Dispatch(msg);
+  return Waiting::kHandled;
+}
+
+void TApplication::ProcessMessages() {
+  while (HandleWaitingMessage() == Waiting::kHandled) {
   }
 }
 
@@ -418,17 +434,13 @@ int TForm::ShowModal() {
   SetForegroundWindow(handle_);
   while (ModalResult == mrNone && Application && !Application->Terminated()) {
     // A result set by a message sent from another thread (automation pressing a button) arrives
-    // without a posted message: peeking handles sent messages and returns, so the result is seen at
-    // once where a blocking GetMessage would wait for the next posted message.
-    MSG msg;
-    if (!PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
-      if (ModalResult == mrNone) MsgWaitForMultipleObjectsEx(0, nullptr, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-      continue;
-    }
-    if (!Application->HandleMessage()) {
-      PostQuitMessage(0);  // hand WM_QUIT back to the outer loop
-      break;
-    }
+    // without a posted message. The loop never waits inside a message retrieval, which would only
+    // return with the next posted message: it takes what is waiting, and waits only below, where a
+    // sent message ends the wait too.
+    const TApplication::Waiting got = Application->HandleWaitingMessage();
+    if (got == TApplication::Waiting::kQuit) break;  // WM_QUIT stays for the outer loop
+    if (got == TApplication::Waiting::kNone && ModalResult == mrNone)
+      MsgWaitForMultipleObjectsEx(0, nullptr, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
   }
   for (HWND h : disabled)
     if (h != handle_) EnableWindow(h, TRUE);

@@ -47,8 +47,12 @@ class TApplication {
   bool Terminated() const { return terminated_; }
   // Handles the messages waiting now and returns.
   void ProcessMessages();
-  // Dispatches one message; false when WM_QUIT arrived.
+  // Waits for one message and dispatches it; false when WM_QUIT arrived.
   bool HandleMessage();
+  // Dispatches one message if one is waiting, without waiting: kQuit leaves WM_QUIT in the queue for
+  // the loop that ends on it, and marks the application terminated.
+  enum class Waiting { kNone, kHandled, kQuit };
+  Waiting HandleWaitingMessage();
 
   // The exception boundary of every window procedure and event handler: gives the exception to the
   // exception manager and shows the framework's own message box when that asks for it. Never throws.
@@ -63,6 +67,7 @@ class TApplication {
  private:
   static LRESULT CALLBACK AppWndProc(HWND h, UINT m, WPARAM w, LPARAM l) noexcept;
   bool DispatchToDialogs(MSG& msg);
+  void Dispatch(MSG& msg);
 
   HINSTANCE instance_;
   std::unique_ptr<TSkinPainter> painter_;

@@ -106,6 +106,22 @@ TEST_F(Controls, WorkLeftForIdleRunsAfterTheWindowIsShownAndInOrder) {
   app_.SetMainForm(nullptr);
 }
 
+// Modal loops take messages with this: it must never wait, or a result set by a message sent from
+// another thread stays unseen until the next posted message.
+TEST_F(Controls, AWaitingMessageIsTakenWithoutWaitingAndAQuitStaysForTheLoopThatEndsOnIt) {
+  TTestForm form;
+  app_.ProcessMessages();
+  EXPECT_EQ(app_.HandleWaitingMessage(), TApplication::Waiting::kNone);
+  PostMessageA(form.Handle(), WM_NULL, 0, 0);
+  EXPECT_EQ(app_.HandleWaitingMessage(), TApplication::Waiting::kHandled);
+  PostQuitMessage(3);
+  EXPECT_EQ(app_.HandleWaitingMessage(), TApplication::Waiting::kQuit);
+  EXPECT_TRUE(app_.Terminated());
+  MSG quit;
+  ASSERT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+  EXPECT_EQ(quit.wParam, 3u);
+}
+
 TEST_F(Controls, CheckBoxEventExceptionsReachTheCallerOfSetChecked) {
   TTestForm form;
   auto* chk = form.Add<TCheckBox>(form.Handle(), "x", 10, 10, 120, 17);
